@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing need, from Debian's archive.
+set -euo pipefail
+packages=(
+    build-essential cmake
+    qtbase5-dev libqt5svg5     # Qt 5.15 widgets and network; the SVG image plug-in
+    dfu-util                   # the tool the program drives, version 0.11
+    openssl                    # TLS for the HTTPS downloads (and the tests' servers)
+    fonts-dejavu-core          # a font for the off-screen test platform
+)
+sudo=()
+[ "$(id -u)" -eq 0 ] || sudo=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update
+"${sudo[@]}" apt-get install -y --no-install-recommends "${packages[@]}"

@@ -1,0 +1,13 @@
+#include "application.h"
+#include "mainwindow.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    setupApplication(app);
+    MainWindow window;
+    window.show();
+    return app.exec();
+}

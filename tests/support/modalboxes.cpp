@@ -1,0 +1,82 @@
+#include "modalboxes.h"
+
+#include <QAbstractButton>
+#include <QPushButton>
+#include <QApplication>
+#include <QDialog>
+#include <QPointer>
+
+ModalBoxes::ModalBoxes(QObject *parent)
+    : QObject(parent)
+{
+    m_timer.setInterval(10);
+    connect(&m_timer, &QTimer::timeout, this, &ModalBoxes::poll);
+    m_timer.start();
+}
+
+void ModalBoxes::answerNext(QMessageBox::StandardButton button)
+{
+    m_answers.enqueue(button);
+}
+
+QStringList ModalBoxes::titles() const
+{
+    QStringList result;
+    for (const Seen &s : m_seen)
+        result << s.title;
+    return result;
+}
+
+void ModalBoxes::poll()
+{
+    const auto windows = QApplication::topLevelWidgets();
+    for (QWidget *window : windows) {
+        auto *dialog = qobject_cast<QDialog *>(window);
+        if (!dialog || !dialog->isVisible() || !dialog->isModal())
+            continue;
+        // A dialog object can be reused for a later box only after it was
+        // hidden; forget it once it is gone so a new box at the same address
+        // is answered too.
+        if (m_handled.contains(window))
+            continue;
+        m_handled.append(window);
+        QPointer<QWidget> guard(window);
+        connect(window, &QObject::destroyed, this,
+                [this, window] { m_handled.removeAll(window); });
+        answer(window);
+        if (guard && !guard->isVisible())
+            m_handled.removeAll(window);
+    }
+}
+
+void ModalBoxes::answer(QWidget *window)
+{
+    Seen seen;
+    seen.className = QString::fromLatin1(window->metaObject()->className());
+    seen.title = window->windowTitle();
+    auto *box = qobject_cast<QMessageBox *>(window);
+    if (!box) {
+        m_seen.append(seen);
+        static_cast<QDialog *>(window)->reject();
+        return;
+    }
+    seen.text = box->text();
+    seen.informativeText = box->informativeText();
+    seen.icon = box->icon();
+    seen.buttons = box->standardButtons();
+    seen.defaultButton = box->defaultButton() ? box->standardButton(box->defaultButton())
+                                              : QMessageBox::NoButton;
+    m_seen.append(seen);
+
+    QAbstractButton *button = nullptr;
+    if (!m_answers.isEmpty())
+        button = box->button(m_answers.dequeue());
+    if (!button)
+        button = box->escapeButton();
+    if (!button && box->buttons().size() == 1)
+        button = box->buttons().constFirst();
+    if (button)
+        button->click();
+    else
+        box->reject();
+}
