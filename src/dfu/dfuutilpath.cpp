@@ -7,5 +7,6 @@
 QString dfuUtilPath()
 {
     // Plain concatenation: no search of PATH or the working directory.
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/" RAVLO_DFU_UTIL_RELATIVE_PATH);
+    return QCoreApplication::applicationDirPath() +
+           QStringLiteral("/" RAVLO_DFU_UTIL_RELATIVE_PATH);
 }

@@ -1,0 +1,148 @@
+#include "dfuoutput.h"
+
+#include <QRegularExpression>
+#include <QStringList>
+
+#include <array>
+
+namespace DfuOutput {
+
+namespace {
+
+const QStringList &stagePhrases()
+{
+    static const QStringList phrases = {
+        QStringLiteral("DFU state"),
+        QStringLiteral("Opening DFU capable USB device"),
+        QStringLiteral("Determining device status"),
+        QStringLiteral("Claiming USB DFU Interface"),
+        QStringLiteral("Setting Alternate Interface"),
+        QStringLiteral("Clearing status"),
+        QStringLiteral("Submitting leave request"),
+        QStringLiteral("Transitioning to dfuMANIFEST state"),
+        QStringLiteral("Resetting USB"),
+    };
+    return phrases;
+}
+
+const QStringList &warningPhrases()
+{
+    static const QStringList phrases = {QStringLiteral("dfuERROR"), QStringLiteral("can't detach"),
+                                        QStringLiteral("error"), QStringLiteral("failed")};
+    return phrases;
+}
+
+bool containsAny(const QString &line, const QStringList &phrases)
+{
+    for (const QString &phrase : phrases) {
+        if (line.contains(phrase))
+            return true;
+    }
+    return false;
+}
+
+struct Progress
+{
+    int percent;
+    qint64 bytes;
+};
+
+// The first "<percent>% ... <bytes> bytes" after the bar of a progress line.
+std::optional<Progress> matchProgress(const QRegularExpression &expression, const QString &line)
+{
+    const QRegularExpressionMatch match = expression.match(line);
+    if (!match.hasMatch())
+        return std::nullopt;
+    return Progress{match.captured(1).toInt(), match.captured(2).toLongLong()};
+}
+
+struct Stage
+{
+    const char *phrase;
+    int value;
+    const char *text;
+};
+
+const std::array<Stage, 9> kStages = {{
+    {"Opening DFU capable USB device", 5, "Open DFU device..."},
+    {"Claiming USB DFU Interface", 6, "Obtain USB DFU interface..."},
+    {"Setting Alternate Interface", 7, "Set interface mode..."},
+    {"Determining device status", 8, "Detecting equipment status..."},
+    {"Clearing status", 9, "Clear device status..."},
+    {"DFU state(2) = dfuIDLE", 10, "Equipment ready, start burning..."},
+    {"Submitting leave request", 91, "Submit a request to leave..."},
+    {"Transitioning to dfuMANIFEST state", 92, "Switch to dfuMANIFEST state..."},
+    {"Resetting USB", 95, "Reset USB device..."},
+}};
+
+const QString kFileDownloaded = QStringLiteral("File downloaded successfully");
+const QString kDownloadDone = QStringLiteral("Download done");
+
+} // namespace
+
+LineKind classify(const QString &line)
+{
+    const bool hasPercent = line.contains(QLatin1Char('%'));
+    if (hasPercent && line.contains(QLatin1String("Erase")))
+        return LineKind::EraseProgress;
+    if (hasPercent && line.contains(QLatin1String("Download")))
+        return LineKind::DownloadProgress;
+    if (containsAny(line, stagePhrases()))
+        return LineKind::Stage;
+    if (line.contains(kFileDownloaded) || line.contains(kDownloadDone))
+        return LineKind::Completion;
+    if (containsAny(line, warningPhrases()))
+        return LineKind::Warning;
+    return LineKind::Other;
+}
+
+std::optional<BarUpdate> eraseProgress(const QString &line)
+{
+    static const QRegularExpression erase(
+        QStringLiteral("Erase.*?\\[.*?\\].*?(\\d+)%.*?(\\d+)\\s*bytes"));
+    const auto progress = matchProgress(erase, line);
+    if (!progress)
+        return std::nullopt;
+    const int value = progress->percent <= 99 ? progress->percent / 10 : 10;
+    return BarUpdate{
+        value,
+        QStringLiteral("Erase Flash: %1% (%2 bytes)").arg(progress->percent).arg(progress->bytes)};
+}
+
+std::optional<BarUpdate> downloadProgress(const QString &line, qint64 imageSize)
+{
+    static const QRegularExpression download(
+        QStringLiteral("Download.*?\\[.*?\\].*?(\\d+)%.*?(\\d+)\\s*bytes"));
+    const auto progress = matchProgress(download, line);
+    if (!progress)
+        return std::nullopt;
+    return BarUpdate{progress->percent * 80 / 100 + 10,
+                     QStringLiteral("firmware burning: %1% (%2/%3 bytes)")
+                         .arg(progress->percent)
+                         .arg(progress->bytes)
+                         .arg(imageSize)};
+}
+
+std::optional<BarUpdate> stageProgress(const QString &line)
+{
+    for (const Stage &stage : kStages) {
+        if (line.contains(QLatin1String(stage.phrase)))
+            return BarUpdate{stage.value, QString::fromLatin1(stage.text)};
+    }
+    return std::nullopt;
+}
+
+std::optional<BarUpdate> completion(const QString &line)
+{
+    if (!line.contains(kFileDownloaded) && !line.contains(kDownloadDone))
+        return std::nullopt;
+    return BarUpdate{98, QStringLiteral("Firmware burning completed!")};
+}
+
+bool completionDetected(const QString &output)
+{
+    return output.contains(kFileDownloaded) || output.contains(kDownloadDone) ||
+           output.contains(QLatin1String("100%"));
+}
+
+} // namespace DfuOutput

@@ -1,0 +1,276 @@
+// The pure rules that read dfu-util's text: listing lines, flash output lines,
+// process-error explanations, and the flash command line.
+
+#include "dfu/dfulisting.h"
+#include "dfu/dfuoutput.h"
+#include "dfu/flashcommand.h"
+#include "dfu/processerror.h"
+
+#include <QtTest>
+
+Q_DECLARE_METATYPE(DfuOutput::LineKind)
+Q_DECLARE_METATYPE(QProcess::ProcessError)
+
+namespace {
+const char kRomLine[] =
+    "Found DFU: [0483:df11] ver=0200, devnum=5, cfg=1, intf=0, path=\"1-2\", alt=0, "
+    "name=\"@Internal Flash  /0x08000000/04*016Kg,01*064Kg,07*128Kg\", serial=\"3276386A3133\"";
+}
+
+class TestDfuText : public QObject
+{
+    Q_OBJECT
+private slots:
+    void listingLine_data();
+    void listingLine();
+    void classify_data();
+    void classify();
+    void progressLines_data();
+    void progressLines();
+    void stageTable_data();
+    void stageTable();
+    void completionDetected_data();
+    void completionDetected();
+    void explainProcessError_data();
+    void explainProcessError();
+    void flashCommand();
+};
+
+void TestDfuText::listingLine_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("vidPid");
+    QTest::addColumn<QString>("serial");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<bool>("target");
+
+    QTest::newRow("rom line, quoted serial kept with quotes") << kRomLine << "0483:df11"
+                                                              << "\"3276386A3133\""
+                                                              << "\"3276386A3133\"" << true;
+    QTest::newRow("serial ends at comma") << "Found DFU: [0483:df11] serial=ABC,alt=1"
+                                          << "0483:df11"
+                                          << "ABC"
+                                          << "ABC" << true;
+    QTest::newRow("serial ends at bracket") << "Found DFU: [1234:5678] serial=X9]"
+                                            << "1234:5678"
+                                            << "X9"
+                                            << "X9" << false;
+    QTest::newRow("no serial: key is the identity") << "Found DFU: [0483:df11] ver=0200"
+                                                    << "0483:df11"
+                                                    << ""
+                                                    << "0483:df11" << true;
+    QTest::newRow("upper-case hex is not the target") << "Found DFU: [0483:DF11] serial=1"
+                                                      << "0483:DF11"
+                                                      << "1"
+                                                      << "1" << false;
+    QTest::newRow("neither identity nor serial") << "Found DFU: something"
+                                                 << ""
+                                                 << ""
+                                                 << "" << false;
+    QTest::newRow("identity needs four hex digits each") << "Found DFU: [483:df11]"
+                                                         << ""
+                                                         << ""
+                                                         << "" << false;
+}
+
+void TestDfuText::listingLine()
+{
+    QFETCH(QString, line);
+    QTEST(DfuListing::extractVidPid(line), "vidPid");
+    QTEST(DfuListing::extractSerial(line), "serial");
+    QTEST(DfuListing::deviceKey(line), "key");
+    QTEST(DfuListing::isTargetDevice(DfuListing::extractVidPid(line)), "target");
+}
+
+void TestDfuText::classify_data()
+{
+    using K = DfuOutput::LineKind;
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<K>("kind");
+
+    QTest::newRow("erase progress") << "Erase   \t[===   ]  45%  12288 bytes" << K::EraseProgress;
+    QTest::newRow("erase and download: erase wins")
+        << "Erase Download [=] 5% 10 bytes" << K::EraseProgress;
+    QTest::newRow("download progress") << "Download\t[==] 50% 75000 bytes" << K::DownloadProgress;
+    QTest::newRow("download done has no percent: completion") << "Download done." << K::Completion;
+    QTest::newRow("erase without percent") << "Erase    done." << K::Other;
+    QTest::newRow("stage") << "Claiming USB DFU Interface..." << K::Stage;
+    QTest::newRow("error state goes to the stage table")
+        << "DFU state(10) = dfuERROR, status(6) = Program memory function failed" << K::Stage;
+    QTest::newRow("completion") << "File downloaded successfully" << K::Completion;
+    QTest::newRow("tool warning") << "dfu-util: can't detach" << K::Warning;
+    QTest::newRow("warning words are case-sensitive")
+        << "dfu-util: Error during download get_status" << K::Other;
+    QTest::newRow("failed") << "Download failed!" << K::Warning;
+    QTest::newRow("banner") << "dfu-util 0.11" << K::Other;
+    QTest::newRow("case matters") << "erase 45% 12 bytes" << K::Other;
+}
+
+void TestDfuText::classify()
+{
+    QFETCH(QString, line);
+    QTEST(DfuOutput::classify(line), "kind");
+}
+
+void TestDfuText::progressLines_data()
+{
+    QTest::addColumn<bool>("erase");
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<int>("value"); // -1: no match
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("erase 45%") << true << "Erase   \t[===      ]  45%        12288 bytes" << 4
+                               << "Erase Flash: 45% (12288 bytes)";
+    QTest::newRow("erase 9%") << true << "Erase [=] 9% 2048 bytes" << 0
+                              << "Erase Flash: 9% (2048 bytes)";
+    QTest::newRow("erase 99%") << true << "Erase [=] 99% 2048 bytes" << 9
+                               << "Erase Flash: 99% (2048 bytes)";
+    QTest::newRow("erase 100%") << true << "Erase [=] 100% 150000 bytes" << 10
+                                << "Erase Flash: 100% (150000 bytes)";
+    QTest::newRow("erase: carriage-return updates, the first counts")
+        << true << "Erase   \t[    ]   0%            0 bytes\rErase   \t[=   ]   4%   6144 bytes"
+        << 0 << "Erase Flash: 0% (0 bytes)";
+    QTest::newRow("erase without bar") << true << "Erase 45% 12288 bytes" << -1 << "";
+    QTest::newRow("download 0%") << false << "Download\t[ ]   0%   0 bytes" << 10
+                                 << "firmware burning: 0% (0/150000 bytes)";
+    QTest::newRow("download 50%") << false << "Download\t[==] 50% 75000 bytes" << 50
+                                  << "firmware burning: 50% (75000/150000 bytes)";
+    QTest::newRow("download 100%: size is the image's")
+        << false << "Download\t[=====] 100% 147456 bytes" << 90
+        << "firmware burning: 100% (147456/150000 bytes)";
+    QTest::newRow("download without bytes") << false << "Download [=] 10%" << -1 << "";
+}
+
+void TestDfuText::progressLines()
+{
+    QFETCH(bool, erase);
+    QFETCH(QString, line);
+    QFETCH(int, value);
+    QFETCH(QString, text);
+    const auto update =
+        erase ? DfuOutput::eraseProgress(line) : DfuOutput::downloadProgress(line, 150000);
+    QCOMPARE(update.has_value(), value >= 0);
+    if (update)
+        QCOMPARE(*update, (BarUpdate{value, text}));
+}
+
+void TestDfuText::stageTable_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<int>("value"); // -1: no change
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("open") << "Opening DFU capable USB device..." << 5 << "Open DFU device...";
+    QTest::newRow("claim") << "Claiming USB DFU Interface..." << 6 << "Obtain USB DFU interface...";
+    QTest::newRow("alt") << "Setting Alternate Interface #0 ..." << 7 << "Set interface mode...";
+    QTest::newRow("status") << "Determining device status..." << 8
+                            << "Detecting equipment status...";
+    QTest::newRow("clear") << "Clearing status" << 9 << "Clear device status...";
+    QTest::newRow("idle") << "DFU state(2) = dfuIDLE, status(0) = No error condition is present"
+                          << 10 << "Equipment ready, start burning...";
+    QTest::newRow("leave") << "Submitting leave request..." << 91 << "Submit a request to leave...";
+    QTest::newRow("manifest") << "Transitioning to dfuMANIFEST state" << 92
+                              << "Switch to dfuMANIFEST state...";
+    QTest::newRow("reset") << "Resetting USB to switch back to runtime mode" << 95
+                           << "Reset USB device...";
+    QTest::newRow("other state") << "DFU state(5) = dfuDNLOAD-IDLE" << -1 << "";
+}
+
+void TestDfuText::stageTable()
+{
+    QFETCH(QString, line);
+    QFETCH(int, value);
+    QFETCH(QString, text);
+    const auto update = DfuOutput::stageProgress(line);
+    QCOMPARE(update.has_value(), value >= 0);
+    if (update)
+        QCOMPARE(*update, (BarUpdate{value, text}));
+}
+
+void TestDfuText::completionDetected_data()
+{
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<bool>("detected");
+    QTest::newRow("file downloaded") << "x\nFile downloaded successfully\n" << true;
+    QTest::newRow("download done") << "Download done.\n" << true;
+    QTest::newRow("100%") << "\rDownload\t[====] 100%  2048 bytes" << true;
+    QTest::newRow("99%") << "\rDownload\t[====]  99%  2048 bytes" << false;
+    QTest::newRow("nothing") << "" << false;
+}
+
+void TestDfuText::completionDetected()
+{
+    QFETCH(QString, output);
+    QTEST(DfuOutput::completionDetected(output), "detected");
+}
+
+void TestDfuText::explainProcessError_data()
+{
+    using E = QProcess::ProcessError;
+    QTest::addColumn<E>("error");
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("explanation");
+
+    QTest::newRow("start, nothing collected")
+        << E::FailedToStart << ""
+        << "Process failed to start"
+        << "Failed to start dfu-util. Check program path and permissions";
+    QTest::newRow("start, 'not found' is tested before libusb")
+        << E::FailedToStart << "libusb not found"
+        << "Process failed to start"
+        << "dfu-util executable not found. Please ensure it's properly installed";
+    QTest::newRow("start, case ignored")
+        << E::FailedToStart << "Permission Denied"
+        << "Process failed to start"
+        << "dfu-util permission denied. Please run as administrator";
+    QTest::newRow("start, shared object")
+        << E::FailedToStart << "error while loading shared object"
+        << "Process failed to start"
+        << "Missing dependencies. Check if all required libraries are installed";
+    QTest::newRow("crash, segfault") << E::Crashed << "Segmentation fault"
+                                     << "Process crashed"
+                                     << "dfu-util crashed (segmentation fault). Possible device "
+                                        "driver issue";
+    QTest::newRow("crash, abort before core dump")
+        << E::Crashed << "Aborted (core dumped)"
+        << "Process crashed"
+        << "dfu-util aborted unexpectedly. Possible fatal error encountered";
+    QTest::newRow("crash, plain") << E::Crashed << "Download\t[==] 50%"
+                                  << "Process crashed"
+                                  << "dfu-util terminated unexpectedly. Check system logs for "
+                                     "details";
+    QTest::newRow("timeout") << E::Timedout << "no response"
+                             << "Process timeout"
+                             << "Device not responding. Check connection or reset device";
+    QTest::newRow("read") << E::ReadError << ""
+                          << "Read error"
+                          << "Failed to read dfu-util output. Possible I/O error";
+    QTest::newRow("write, disk") << E::WriteError << "No space left on device"
+                                 << "Write error"
+                                 << "No space left on device. Check disk space";
+    QTest::newRow("unknown") << E::UnknownError << "segfault"
+                             << "Unknown error"
+                             << "Unknown process error";
+}
+
+void TestDfuText::explainProcessError()
+{
+    QFETCH(QProcess::ProcessError, error);
+    QFETCH(QString, output);
+    QTEST(ProcessErrorText::kindText(error), "kind");
+    QTEST(ProcessErrorText::explain(error, output), "explanation");
+}
+
+void TestDfuText::flashCommand()
+{
+    const QStringList expected = {
+        "-d", "0483:df11,0483:df11",    "-a", "0",
+        "-s", "0x08000000:force:leave", "-D", "/tmp/with space/image.bin"};
+    QCOMPARE(FlashCommand::arguments("0483:df11", "/tmp/with space/image.bin"), expected);
+    // Without a scanned identity the target's is used.
+    QCOMPARE(FlashCommand::arguments(QString(), "/tmp/with space/image.bin"), expected);
+}
+
+QTEST_GUILESS_MAIN(TestDfuText)
+#include "tst_dfutext.moc"
