@@ -7,14 +7,13 @@
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextEdit>
-#include <QThread>
 #include <QtTest>
 
 #include <memory>
 
 namespace {
 
-// Records the Qt messages written while it exists, from any thread.
+// Records the Qt messages written while it exists.
 class MessageLog
 {
 public:
@@ -63,6 +62,17 @@ QStringList withoutTimestamps(const QString &text)
     return text.split('\n').replaceInStrings(QRegularExpression(kTimestamp), QString());
 }
 
+// Writes through the level's own operation.
+void logAt(const QString &level, const QString &message)
+{
+    using Write = void (Logger::*)(const QString &);
+    static const QHash<QString, Write> writers{{"INFO", &Logger::info},
+                                               {"WARNING", &Logger::warning},
+                                               {"ERROR", &Logger::error},
+                                               {"DEBUG", &Logger::debug}};
+    (logger()->*writers.value(level))(message);
+}
+
 QColor colorOfLine(const QTextEdit &view, int line)
 {
     QTextCursor cursor(view.document()->findBlockByNumber(line));
@@ -98,7 +108,6 @@ private slots:
     void keepsNewestLinesWithTheirColours();
     void countsLinesAsPlainTextDoes_data();
     void countsLinesAsPlainTextDoes();
-    void linesFromSeveralThreadsArriveOnce();
     void attachingAgainOrNothingKeepsTheView();
     void destroyedOrReplacedViewGetsNoMoreLines();
     void editableViewIsMadeReadOnlyAgain();
@@ -143,7 +152,7 @@ void TestLogger::lineFormats()
     QFETCH(QString, shown);
     QFETCH(QColor, color);
 
-    logger()->log(level, message);
+    logAt(level, message);
     const QStringList echo = m_messages->texts(QtDebugMsg);
     QCOMPARE(echo.size(), 1);
     QCOMPARE(QString(echo.first()).remove(QRegularExpression(kTimestamp)),
@@ -180,7 +189,7 @@ void TestLogger::keepsNewestLinesWithTheirColours()
     const QColor colors[] = {QColor("#FFA500"), QColor("#FF0000"), QColor("#FFFFFF")};
 
     for (int i = 0; i < logged; ++i)
-        logger()->log(levels.at(i % 3), QString("line %1").arg(i));
+        logAt(levels.at(i % 3), QString("line %1").arg(i));
     deliverLines();
 
     const int first = std::max(0, logged - maxLines);
@@ -226,31 +235,6 @@ void TestLogger::countsLinesAsPlainTextDoes()
     QCOMPARE(after.size(), std::min(maxLines, int(before.size()) + 1));
     QCOMPARE(after.mid(0, after.size() - 1), before.mid(before.size() - after.size() + 1));
     QVERIFY(after.last().endsWith("[INFO] new"));
-}
-
-void TestLogger::linesFromSeveralThreadsArriveOnce()
-{
-    constexpr int perThread = 300;
-    const auto writer = [](const QString &name) {
-        return std::unique_ptr<QThread>(QThread::create([name] {
-            for (int i = 0; i < perThread; ++i)
-                logger()->info(QString("%1 %2").arg(name).arg(i));
-        }));
-    };
-    const auto a = writer("a"), b = writer("b");
-    a->start();
-    b->start();
-    QVERIFY(a->wait() && b->wait());
-    deliverLines();
-
-    const QStringList lines = shownLines();
-    QCOMPARE(lines.size(), 2 * perThread);
-    for (const QString name : {"a", "b"}) {
-        QStringList expected;
-        for (int i = 0; i < perThread; ++i)
-            expected << QString("[INFO] %1 %2").arg(name).arg(i);
-        QCOMPARE(lines.filter(QRegularExpression(QString("^\\[INFO\\] %1 ").arg(name))), expected);
-    }
 }
 
 void TestLogger::attachingAgainOrNothingKeepsTheView()
