@@ -1,0 +1,257 @@
+#include "app/framelesswindowhelper.h"
+
+#include <QLabel>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QtTest>
+
+#include <memory>
+
+Q_DECLARE_METATYPE(Qt::MouseButton)
+
+namespace {
+
+// A widget class the helper does not know by name.
+class Gauge : public QWidget
+{
+    Q_OBJECT
+public:
+    Gauge(Qt::FocusPolicy focus, QWidget *parent)
+        : QWidget(parent)
+    {
+        setFocusPolicy(focus);
+    }
+};
+
+// Judged by its own class name, not as a QLabel.
+class Caption : public QLabel
+{
+    Q_OBJECT
+public:
+    explicit Caption(QWidget *parent)
+        : QLabel(parent)
+    {
+        setFocusPolicy(Qt::StrongFocus);
+    }
+};
+
+// A frameless window with one child of each kind, side by side.
+class Window : public QWidget
+{
+    Q_OBJECT
+public:
+    Window()
+    {
+        setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+        setGeometry(100, 100, 300, 200);
+        int x = 0;
+        const auto place = [this, &x](QWidget *child, const char *name) {
+            child->setObjectName(name);
+            child->setGeometry(x, 0, 30, 100);
+            x += 30;
+        };
+        place(new QLabel("label", this), "label");
+        place(new QFrame(this), "frame");
+        place(new QPushButton("button", this), "button");
+        place(new QProgressBar(this), "bar");
+        place(new Gauge(Qt::NoFocus, this), "quiet");
+        place(new Gauge(Qt::StrongFocus, this), "focusable");
+        place(new Caption(this), "caption");
+        auto *panel = new Gauge(Qt::StrongFocus, this);
+        place(panel, "panel");
+        auto *panelButton = new QPushButton(panel);
+        panelButton->setObjectName("panelButton");
+        panelButton->setGeometry(0, 50, 30, 50);
+        show();
+    }
+
+    // Top-left corner of a child (or of the window itself), plus a little.
+    QPoint spot(const QString &name) const
+    {
+        const auto *child = findChild<QWidget *>(name);
+        return (child ? child->mapTo(this, QPoint()) : QPoint(0, 150)) + QPoint(2, 2);
+    }
+
+    // Sends a mouse event to the window as it arrives there: at a local
+    // position, with the global position the screen reports for it.
+    void mouse(QEvent::Type type, const QPoint &at, Qt::MouseButton button = Qt::LeftButton)
+    {
+        const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : button;
+        QMouseEvent event(type, at, mapToGlobal(at), button, held, Qt::NoModifier);
+        QApplication::sendEvent(this, &event);
+    }
+
+    int pressesSeen = 0;
+
+protected:
+    void mousePressEvent(QMouseEvent *) override { ++pressesSeen; }
+};
+
+QList<QWidget *> named(const Window &window, const QStringList &names)
+{
+    QList<QWidget *> widgets;
+    for (const QString &name : names)
+        widgets << window.findChild<QWidget *>(name);
+    return widgets;
+}
+
+} // namespace
+
+class TestFramelessWindowHelper : public QObject
+{
+    Q_OBJECT
+private slots:
+    void registration();
+    void pressStartsDragOnPassivePartsOnly_data();
+    void pressStartsDragOnPassivePartsOnly();
+    void boundsLimitTheDrag_data();
+    void boundsLimitTheDrag();
+    void releaseEndsOnlyItsOwnWindowsDrag();
+    void destroyedWidgetsAreForgotten();
+};
+
+void TestFramelessWindowHelper::registration()
+{
+    QCOMPARE(FramelessWindowHelper::instance(), FramelessWindowHelper::instance());
+    FramelessWindowHelper helper;
+    Window window;
+    QVERIFY(!helper.addWidget(nullptr));
+    QVERIFY(helper.addWidget(&window));
+    QVERIFY(!helper.addWidget(&window));
+    QVERIFY(helper.removeWidget(&window));
+    QVERIFY(!helper.removeWidget(&window));
+    QVERIFY(!helper.removeWidget(nullptr));
+
+    const QPoint start = window.pos();
+    window.mouse(QEvent::MouseButtonPress, window.spot("label"));
+    window.mouse(QEvent::MouseMove, window.spot("label") + QPoint(30, 20));
+    QCOMPARE(window.pos(), start);
+    QCOMPARE(window.pressesSeen, 1);
+}
+
+void TestFramelessWindowHelper::pressStartsDragOnPassivePartsOnly_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<Qt::MouseButton>("button");
+    QTest::addColumn<QStringList>("draggables");
+    QTest::addColumn<QStringList>("containers");
+    QTest::addColumn<bool>("drags");
+
+    const QStringList none;
+    QTest::newRow("window surface") << "" << Qt::LeftButton << none << none << true;
+    QTest::newRow("label") << "label" << Qt::LeftButton << none << none << true;
+    QTest::newRow("frame") << "frame" << Qt::LeftButton << none << none << true;
+    QTest::newRow("right button") << "label" << Qt::RightButton << none << none << false;
+    QTest::newRow("push button") << "button" << Qt::LeftButton << none << none << false;
+    QTest::newRow("progress bar") << "bar" << Qt::LeftButton << none << none << false;
+    QTest::newRow("unknown class, no focus") << "quiet" << Qt::LeftButton << none << none << true;
+    QTest::newRow("unknown class, focus") << "focusable" << Qt::LeftButton << none << none << false;
+    QTest::newRow("label subclass, focus") << "caption" << Qt::LeftButton << none << none << false;
+    QTest::newRow("button made draggable")
+        << "button" << Qt::LeftButton << QStringList{"button"} << none << true;
+    QTest::newRow("container's own area")
+        << "panel" << Qt::LeftButton << none << QStringList{"panel"} << true;
+    QTest::newRow("same area, no container") << "panel" << Qt::LeftButton << none << none << false;
+    QTest::newRow("button in a container")
+        << "panelButton" << Qt::LeftButton << none << QStringList{"panel"} << false;
+}
+
+void TestFramelessWindowHelper::pressStartsDragOnPassivePartsOnly()
+{
+    QFETCH(QString, target);
+    QFETCH(Qt::MouseButton, button);
+    QFETCH(QStringList, draggables);
+    QFETCH(QStringList, containers);
+    QFETCH(bool, drags);
+    FramelessWindowHelper helper;
+    Window window;
+    helper.addWidget(&window);
+    helper.setDraggableWidgets(named(window, draggables));
+    helper.setContainerWidgets(named(window, containers));
+
+    const QPoint start = window.pos();
+    const QPoint at = window.spot(target);
+    window.mouse(QEvent::MouseButtonPress, at, button);
+    // The point under the cursor stays under the cursor.
+    window.mouse(QEvent::MouseMove, at + QPoint(30, 20), button);
+    QCOMPARE(window.pos(), drags ? start + QPoint(30, 20) : start);
+    QCOMPARE(window.pressesSeen, drags ? 0 : 1);
+}
+
+void TestFramelessWindowHelper::boundsLimitTheDrag_data()
+{
+    QTest::addColumn<QRect>("bounds");
+    QTest::addColumn<QPoint>("wanted");
+    QTest::addColumn<QPoint>("expected");
+
+    const QRect screen(QPoint(0, 0), QPoint(999, 799));
+    QTest::newRow("inside") << screen << QPoint(250, 300) << QPoint(250, 300);
+    QTest::newRow("too far right and down") << screen << QPoint(900, 700) << QPoint(699, 599);
+    QTest::newRow("too far left and up") << screen << QPoint(-50, -10) << QPoint(0, 0);
+    QTest::newRow("window larger than bounds")
+        << QRect(10, 20, 100, 100) << QPoint(500, 500) << QPoint(10, 20);
+    QTest::newRow("invalid bounds")
+        << QRect(QPoint(10, 10), QPoint(0, 0)) << QPoint(900, 700) << QPoint(900, 700);
+}
+
+void TestFramelessWindowHelper::boundsLimitTheDrag()
+{
+    QFETCH(QRect, bounds);
+    QFETCH(QPoint, wanted);
+    FramelessWindowHelper helper;
+    Window window;
+    helper.addWidget(&window);
+    QCOMPARE(helper.setDragBounds(bounds), bounds.isValid());
+
+    const QPoint at = window.spot("label");
+    window.mouse(QEvent::MouseButtonPress, at);
+    window.mouse(QEvent::MouseMove, at + wanted - window.pos());
+    QTEST(window.pos(), "expected");
+}
+
+void TestFramelessWindowHelper::releaseEndsOnlyItsOwnWindowsDrag()
+{
+    FramelessWindowHelper helper;
+    Window dragged, other;
+    helper.addWidget(&dragged);
+    helper.addWidget(&other);
+    const QPoint at = dragged.spot("label");
+    const QPoint start = dragged.pos();
+
+    dragged.mouse(QEvent::MouseButtonPress, at);
+    other.mouse(QEvent::MouseButtonRelease, at);
+    dragged.mouse(QEvent::MouseMove, at + QPoint(10, 10));
+    QCOMPARE(dragged.pos(), start + QPoint(10, 10));
+
+    dragged.mouse(QEvent::MouseButtonRelease, at);
+    dragged.mouse(QEvent::MouseMove, at + QPoint(10, 10));
+    QCOMPARE(dragged.pos(), start + QPoint(10, 10));
+}
+
+// The helper outlives the windows: it must neither touch a destroyed widget
+// nor keep it in any list.
+void TestFramelessWindowHelper::destroyedWidgetsAreForgotten()
+{
+    FramelessWindowHelper helper;
+    auto window = std::make_unique<Window>();
+    Window survivor;
+    QWidget *const stale = window.get();
+    helper.addWidget(stale);
+    helper.addWidget(&survivor);
+    helper.setDraggableWidgets(named(*window, {"button"}));
+    helper.setContainerWidgets({stale});
+    window->mouse(QEvent::MouseButtonPress, window->spot("label"));
+
+    window.reset();
+    QVERIFY(!helper.removeWidget(stale));
+    const QPoint start = survivor.pos();
+    survivor.mouse(QEvent::MouseMove, QPoint(50, 50));
+    QCOMPARE(survivor.pos(), start);
+    survivor.mouse(QEvent::MouseButtonPress, survivor.spot("label"));
+    survivor.mouse(QEvent::MouseMove, survivor.spot("label") + QPoint(5, 5));
+    QCOMPARE(survivor.pos(), start + QPoint(5, 5));
+}
+
+QTEST_MAIN(TestFramelessWindowHelper)
+#include "tst_framelesswindowhelper.moc"
