@@ -1,0 +1,157 @@
+#include "scenario.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <utility>
+
+namespace {
+
+std::string env(const char *name)
+{
+    const char *value = std::getenv(name);
+    return value ? value : "";
+}
+
+std::vector<std::string> split(const std::string &text, char separator)
+{
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (;;) {
+        const size_t end = text.find(separator, start);
+        parts.push_back(text.substr(start, end - start));
+        if (end == std::string::npos)
+            return parts;
+        start = end + 1;
+    }
+}
+
+// Whole text as an unsigned number in the given base, at most max.
+bool parseNumber(const std::string &text, int base, unsigned long max, unsigned long &value)
+{
+    if (text.empty() || text.find_first_of("+- ") != std::string::npos)
+        return false;
+    char *end = nullptr;
+    errno = 0;
+    value = std::strtoul(text.c_str(), &end, base);
+    return errno == 0 && *end == '\0' && value <= max;
+}
+
+bool parseId(const std::string &text, DeviceSpec &device)
+{
+    const std::vector<std::string> ids = split(text, ':');
+    unsigned long vendor = 0;
+    unsigned long product = 0;
+    if (ids.size() != 2 || !parseNumber(ids[0], 16, 0xffff, vendor) ||
+        !parseNumber(ids[1], 16, 0xffff, product))
+        return false;
+    device.vendor = static_cast<uint16_t>(vendor);
+    device.product = static_cast<uint16_t>(product);
+    return true;
+}
+
+bool validSerial(const std::string &serial)
+{
+    // One UTF-16 code unit per character must fit a string descriptor.
+    if (serial.size() > 126)
+        return false;
+    for (const char c : serial) {
+        if (c < 0x20 || c > 0x7e)
+            return false;
+    }
+    return true;
+}
+
+bool parseOption(const std::string &option, DeviceSpec &device)
+{
+    const size_t equals = option.find('=');
+    const std::string key = option.substr(0, equals);
+    const std::string value = equals == std::string::npos ? "" : option.substr(equals + 1);
+    if (key == "serial" && equals != std::string::npos && validSerial(value)) {
+        device.serial = value;
+        return true;
+    }
+    if (key == "mode" && (value == "dfu" || value == "runtime")) {
+        device.runtime = value == "runtime";
+        return true;
+    }
+    return false;
+}
+
+bool parseDevice(const std::string &text, size_t index, DeviceSpec &device)
+{
+    const std::vector<std::string> fields = split(text, ',');
+    if (!parseId(fields[0], device))
+        return false;
+    device.serial = "3276386A31" + std::to_string(33 + index);
+    for (size_t i = 1; i < fields.size(); ++i) {
+        if (!parseOption(fields[i], device))
+            return false;
+    }
+    return true;
+}
+
+bool parseDevices(const std::string &text, std::vector<DeviceSpec> &devices)
+{
+    if (text.empty())
+        return true;
+    for (const std::string &entry : split(text, ';')) {
+        if (entry.empty())
+            continue;
+        DeviceSpec device;
+        if (!parseDevice(entry, devices.size(), device))
+            return false;
+        devices.push_back(device);
+    }
+    return true;
+}
+
+bool parseFault(const std::string &text, Fault &fault)
+{
+    static const std::pair<const char *, Fault::Kind> kinds[] = {
+        {"open-denied", Fault::Kind::OpenDenied},   {"start-in-error", Fault::Kind::StartInError},
+        {"block-error", Fault::Kind::BlockError},   {"stall", Fault::Kind::Stall},
+        {"erase-error", Fault::Kind::EraseError},   {"vanish", Fault::Kind::Vanish},
+        {"leave-silent", Fault::Kind::LeaveSilent}, {"leave-error", Fault::Kind::LeaveError},
+    };
+    if (text.empty())
+        return true;
+    const size_t colon = text.find(':');
+    const std::string name = text.substr(0, colon);
+    unsigned long n = 1;
+    if (colon != std::string::npos &&
+        (!parseNumber(text.substr(colon + 1), 10, 1000000, n) || n == 0))
+        return false;
+    for (const auto &kind : kinds) {
+        if (name == kind.first) {
+            fault.kind = kind.second;
+            fault.n = static_cast<int>(n);
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+bool readScenario(Scenario &scenario, std::string &error)
+{
+    if (!parseDevices(env("RAVLO_DFUSIM_DEVICES"), scenario.devices)) {
+        error = "malformed RAVLO_DFUSIM_DEVICES";
+        return false;
+    }
+    if (!parseFault(env("RAVLO_DFUSIM_FAULT"), scenario.fault)) {
+        error = "malformed RAVLO_DFUSIM_FAULT";
+        return false;
+    }
+    const std::string poll = env("RAVLO_DFUSIM_POLL_MS");
+    unsigned long pollMs = 0;
+    if (!poll.empty() && !parseNumber(poll, 10, 0xffffff, pollMs)) {
+        error = "malformed RAVLO_DFUSIM_POLL_MS";
+        return false;
+    }
+    scenario.pollTimeoutMs = static_cast<uint32_t>(pollMs);
+    scenario.flashIn = env("RAVLO_DFUSIM_FLASH_IN");
+    scenario.flashOut = env("RAVLO_DFUSIM_FLASH_OUT");
+    scenario.log = env("RAVLO_DFUSIM_LOG");
+    return true;
+}

@@ -1,0 +1,195 @@
+#include "dfusim.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+
+#include <iterator>
+
+namespace {
+
+const char kLdLibraryPath[] = "LD_LIBRARY_PATH";
+
+// RAVLO_DFUSIM_FAULT's names, in the order of DfuSimScenario::Fault.
+const char *const kFaultNames[] = {"",           "open-denied", "start-in-error", "block-error",
+                                   "stall",      "erase-error", "vanish",         "leave-silent",
+                                   "leave-error"};
+static_assert(std::size(kFaultNames) == size_t(DfuSimScenario::Fault::LeaveError) + 1,
+              "a name for every fault");
+
+QByteArray randomBytes(int size, quint32 seed)
+{
+    QRandomGenerator generator(seed);
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (char &byte : bytes)
+        byte = static_cast<char>(generator.bounded(256));
+    return bytes;
+}
+
+QList<QByteArray> pathEntries(const QByteArray &path)
+{
+    QList<QByteArray> entries = path.split(':');
+    entries.removeAll(QFile::encodeName(DfuSimScenario::libraryDirectory()));
+    entries.removeAll(QByteArray());
+    return entries;
+}
+
+QByteArray withLibraryDirectory(const QByteArray &path)
+{
+    QList<QByteArray> entries = pathEntries(path);
+    entries.prepend(QFile::encodeName(DfuSimScenario::libraryDirectory()));
+    return entries.join(':');
+}
+
+} // namespace
+
+DfuSimScenario::DfuSimScenario(const QString &directory)
+    : m_directory(directory)
+{}
+
+void DfuSimScenario::setDirectory(const QString &directory)
+{
+    m_directory = directory;
+}
+
+DfuSimScenario &DfuSimScenario::addDevice(const QString &vidPid)
+{
+    m_devices << vidPid;
+    return *this;
+}
+
+DfuSimScenario &DfuSimScenario::addDevice(const QString &vidPid, const QString &serial)
+{
+    Q_ASSERT_X(!serial.contains(QLatin1Char(',')) && !serial.contains(QLatin1Char(';')),
+               "DfuSimScenario::addDevice", "the device list cannot carry ',' or ';'");
+    m_devices << vidPid + QStringLiteral(",serial=") + serial;
+    return *this;
+}
+
+DfuSimScenario &DfuSimScenario::addRuntimeDevice(const QString &vidPid)
+{
+    m_devices << vidPid + QStringLiteral(",mode=runtime");
+    return *this;
+}
+
+DfuSimScenario &DfuSimScenario::setFault(Fault fault, int n)
+{
+    m_fault = fault;
+    m_faultCount = n;
+    return *this;
+}
+
+DfuSimScenario &DfuSimScenario::setPollTimeout(int milliseconds)
+{
+    m_pollTimeout = milliseconds;
+    return *this;
+}
+
+QString DfuSimScenario::flashPath() const
+{
+    return m_directory.isEmpty() ? QString()
+                                 : QDir(m_directory).filePath(QStringLiteral("flash.bin"));
+}
+
+QString DfuSimScenario::logPath() const
+{
+    return m_directory.isEmpty() ? QString()
+                                 : QDir(m_directory).filePath(QStringLiteral("transfers.log"));
+}
+
+bool DfuSimScenario::setFlash(const QByteArray &contents) const
+{
+    QFile file(flashPath());
+    return !m_directory.isEmpty() && file.open(QIODevice::WriteOnly) &&
+           file.write(contents) == contents.size();
+}
+
+QByteArray DfuSimScenario::flash() const
+{
+    QFile file(flashPath());
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QStringList DfuSimScenario::transferLog() const
+{
+    QFile file(logPath());
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromLatin1(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+QVector<DfuSimScenario::Setting> DfuSimScenario::settings() const
+{
+    QByteArray fault = kFaultNames[static_cast<int>(m_fault)];
+    if (m_fault != Fault::None)
+        fault += ':' + QByteArray::number(m_faultCount);
+    const QByteArray flash = QFile::encodeName(flashPath());
+    return {
+        {"RAVLO_DFUSIM_DEVICES", m_devices.join(QLatin1Char(';')).toLatin1()},
+        {"RAVLO_DFUSIM_FAULT", fault},
+        {"RAVLO_DFUSIM_POLL_MS", m_pollTimeout ? QByteArray::number(m_pollTimeout) : QByteArray()},
+        {"RAVLO_DFUSIM_FLASH_IN", flash},
+        {"RAVLO_DFUSIM_FLASH_OUT", flash},
+        {"RAVLO_DFUSIM_LOG", QFile::encodeName(logPath())},
+    };
+}
+
+void DfuSimScenario::applyTo(QProcessEnvironment &environment) const
+{
+    for (const Setting &setting : settings()) {
+        const QString name = QString::fromLatin1(setting.name);
+        if (setting.value.isEmpty())
+            environment.remove(name);
+        else
+            environment.insert(name, QFile::decodeName(setting.value));
+    }
+    const QString path = QString::fromLatin1(kLdLibraryPath);
+    environment.insert(
+        path, QFile::decodeName(withLibraryDirectory(QFile::encodeName(environment.value(path)))));
+}
+
+void DfuSimScenario::applyToThisProcess() const
+{
+    for (const Setting &setting : settings()) {
+        if (setting.value.isEmpty())
+            qunsetenv(setting.name);
+        else
+            qputenv(setting.name, setting.value);
+    }
+    qputenv(kLdLibraryPath, withLibraryDirectory(qgetenv(kLdLibraryPath)));
+}
+
+void DfuSimScenario::clearFromThisProcess()
+{
+    for (const Setting &setting : DfuSimScenario().settings())
+        qunsetenv(setting.name);
+    const QByteArray path = pathEntries(qgetenv(kLdLibraryPath)).join(':');
+    if (path.isEmpty())
+        qunsetenv(kLdLibraryPath);
+    else
+        qputenv(kLdLibraryPath, path);
+}
+
+QString DfuSimScenario::libraryDirectory()
+{
+    return QStringLiteral(RAVLO_DFUSIM_LIBRARY_DIR);
+}
+
+namespace DfuSim {
+
+QByteArray previousFirmware()
+{
+    return randomBytes(kFlashSize, 20210226);
+}
+
+QByteArray image(int size, quint32 seed)
+{
+    return randomBytes(size, seed);
+}
+
+int erasedEnd(int imageSize)
+{
+    return imageSize > 0 ? int(flashlayout::sectorEnd(quint32(imageSize - 1))) : 0;
+}
+
+} // namespace DfuSim

@@ -1,0 +1,95 @@
+#pragma once
+
+#include "flashlayout.h"
+
+#include <QByteArray>
+#include <QProcessEnvironment>
+#include <QString>
+#include <QStringList>
+
+// A scenario for the simulated DfuSe bus (tests/dfusim): which devices the
+// real dfu-util finds, how they misbehave, and where the flash and the log of
+// control transfers are kept. It reaches dfu-util through the environment,
+// either of one QProcess or of this process, so that a dfu-util started later
+// by the code under test inherits it.
+//
+// With a directory, the device's flash lives in one file there: loaded when
+// dfu-util starts and saved when it ends, so it persists from one run of the
+// tool to the next like a real device's.
+class DfuSimScenario
+{
+public:
+    enum class Fault
+    {
+        None,
+        OpenDenied,   // opening a device fails with LIBUSB_ERROR_ACCESS
+        StartInError, // devices start in dfuERROR
+        BlockError,   // data block n gets an error status (programming failed)
+        Stall,        // download request n (erase, set address or data) is stalled
+        EraseError,   // erase n gets an error status
+        Vanish,       // the device is gone from data block n on
+        LeaveSilent,  // no status answer after the leave request
+        LeaveError    // the leave request is answered with dfuERROR
+    };
+
+    explicit DfuSimScenario(const QString &directory = QString());
+    void setDirectory(const QString &directory);
+
+    // A DfuSe bootloader with the simulator's serial (3276386A3133 for the
+    // first device, then 3276386A3134, ...).
+    DfuSimScenario &addDevice(const QString &vidPid = QStringLiteral("0483:df11"));
+    // The same with the given serial; an empty one means no serial string.
+    DfuSimScenario &addDevice(const QString &vidPid, const QString &serial);
+    // A device in DFU run-time mode.
+    DfuSimScenario &addRuntimeDevice(const QString &vidPid);
+    // n counts from 1.
+    DfuSimScenario &setFault(Fault fault, int n = 1);
+    DfuSimScenario &setPollTimeout(int milliseconds);
+
+    // The flash contents the next run starts with (needs a directory).
+    bool setFlash(const QByteArray &contents) const;
+    // The flash as the last run left it; empty before any run.
+    QByteArray flash() const;
+    // One line per control transfer of every run so far (format in
+    // tests/dfusim/libusb.cpp), e.g. filter("req=DNLOAD").
+    QStringList transferLog() const;
+
+    void applyTo(QProcessEnvironment &environment) const;
+    void applyToThisProcess() const;
+    // Removes any scenario and the simulator from this process's environment.
+    static void clearFromThisProcess();
+
+    static QString libraryDirectory();
+
+private:
+    struct Setting
+    {
+        const char *name;
+        QByteArray value; // empty: unset
+    };
+    QVector<Setting> settings() const;
+    QString flashPath() const;
+    QString logPath() const;
+
+    QString m_directory;
+    QStringList m_devices;
+    Fault m_fault = Fault::None;
+    int m_faultCount = 1;
+    int m_pollTimeout = 0;
+};
+
+namespace DfuSim {
+
+constexpr int kFlashSize = int(flashlayout::kSize);
+
+// What the flash holds before the new firmware: 1 MiB of fixed pseudo-random
+// bytes.
+QByteArray previousFirmware();
+// A firmware image of the given size; seeds give different contents.
+QByteArray image(int size, quint32 seed = 1);
+// End offset of the last sector that an image of this size written at the
+// flash's start touches (0 for an empty image): everything between the image
+// and this offset is erased, everything after it untouched.
+int erasedEnd(int imageSize);
+
+} // namespace DfuSim
