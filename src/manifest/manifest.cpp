@@ -1,0 +1,254 @@
+#include "manifest.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QUrl>
+
+#include <algorithm>
+
+namespace {
+
+const char kProductName[] = "Ravlo";
+
+QString stringField(const QJsonObject &object, const QString &key)
+{
+    const QJsonValue value = object.value(key);
+    return value.isString() ? value.toString() : QString();
+}
+
+} // namespace
+
+Manifest::Manifest(QObject *parent)
+    : QObject(parent)
+    , m_networkManager(new QNetworkAccessManager(this))
+{
+    connect(m_networkManager, &QNetworkAccessManager::finished, this,
+            &Manifest::onNetworkReplyFinished);
+}
+
+void Manifest::downloadManifest(const QString &url)
+{
+    if (url.isEmpty()) {
+        fail(&Manifest::manifestDownloaded, QStringLiteral("下载URL为空"),
+             QStringLiteral("下载URL为空"));
+        return;
+    }
+    qDebug().noquote() << "Manifest: 开始下载manifest文件，URL:" << url;
+
+    const QUrl address(url, QUrl::TolerantMode);
+    if (!address.isValid()) {
+        fail(&Manifest::manifestDownloaded, QStringLiteral("URL格式无效: ") + url,
+             QStringLiteral("URL格式无效"));
+        return;
+    }
+    QNetworkRequest request(address);
+    request.setRawHeader("User-Agent", "RavloUpdateClient/1.0");
+    m_networkManager->get(request);
+}
+
+void Manifest::onNetworkReplyFinished(QNetworkReply *reply)
+{
+    reply->deleteLater();
+
+    if (reply->error() != QNetworkReply::NoError) {
+        const QString message = QStringLiteral("网络错误: %1").arg(reply->errorString());
+        fail(&Manifest::manifestDownloaded, message, message);
+        return;
+    }
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (status != 200) {
+        const QString message = QStringLiteral("HTTP错误: %1").arg(status);
+        fail(&Manifest::manifestDownloaded, message, message);
+        return;
+    }
+    if (!takeDocument(reply->readAll(), &Manifest::manifestDownloaded,
+                      QStringLiteral("下载的数据为空"), QStringLiteral("解析下载的数据失败")))
+        return;
+    qDebug() << "Manifest: 成功下载并解析manifest";
+    emit manifestDownloaded(true, QString());
+}
+
+void Manifest::loadFromFile(const QString &filePath)
+{
+    if (filePath.isEmpty()) {
+        fail(&Manifest::manifestLoaded, QStringLiteral("文件路径为空"),
+             QStringLiteral("文件路径为空"));
+        return;
+    }
+    if (!QFile::exists(filePath)) {
+        fail(&Manifest::manifestLoaded, QStringLiteral("文件不存在: ") + filePath,
+             QStringLiteral("文件不存在"));
+        return;
+    }
+    QFile file(filePath);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        fail(&Manifest::manifestLoaded, QStringLiteral("无法打开文件: ") + filePath,
+             QStringLiteral("无法打开文件"));
+        return;
+    }
+    const QByteArray content = file.readAll();
+    file.close();
+
+    if (!takeDocument(content, &Manifest::manifestLoaded, QStringLiteral("文件内容为空"),
+                      QStringLiteral("解析文件内容失败")))
+        return;
+    qDebug() << "Manifest: 从文件成功加载manifest";
+    emit manifestLoaded(true, QString());
+}
+
+bool Manifest::parseManifest(const QByteArray &data)
+{
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(data, &error);
+    if (error.error != QJsonParseError::NoError) {
+        qWarning().noquote() << "Manifest: JSON解析错误:" << error.errorString();
+        return false;
+    }
+    if (!document.isObject()) {
+        qWarning() << "Manifest: JSON数据不是对象格式";
+        return false;
+    }
+    m_manifestData = document.object();
+    m_isValid = true;
+    logParsedFields();
+    return true;
+}
+
+void Manifest::logParsedFields() const
+{
+    qDebug() << "Manifest: 解析成功";
+    qDebug().noquote() << "  appVersion:" << appVersion();
+    qDebug().noquote() << "  address:" << address();
+    qDebug().noquote() << "  bucket:" << bucket();
+    qDebug().noquote() << "  region:" << region();
+    qDebug().noquote() << "  baseUrl:" << baseUrl();
+    qDebug().noquote() << "  Ravlo版本:" << productVersion();
+    qDebug().noquote() << "  Ravlo SHA256:" << productSha256();
+    qDebug().noquote() << "  Ravlo文件名:" << productFilename();
+    qDebug().noquote() << "  Ravlo文件大小:" << productSize();
+}
+
+QJsonObject Manifest::document() const
+{
+    return m_isValid ? m_manifestData : QJsonObject();
+}
+
+QString Manifest::appVersion() const
+{
+    return stringField(document(), QStringLiteral("appVersion"));
+}
+
+QString Manifest::address() const
+{
+    return stringField(document(), QStringLiteral("address"));
+}
+
+QString Manifest::bucket() const
+{
+    return stringField(document(), QStringLiteral("bucket"));
+}
+
+QString Manifest::region() const
+{
+    return stringField(document(), QStringLiteral("region"));
+}
+
+QString Manifest::baseUrl() const
+{
+    return stringField(document(), QStringLiteral("baseUrl"));
+}
+
+QJsonObject Manifest::products() const
+{
+    return document().value(QStringLiteral("products")).toObject();
+}
+
+QStringList Manifest::productNames() const
+{
+    // QJsonObject keeps its keys sorted by UTF-16 code unit, the order the
+    // case-insensitive lookup walks; sort anyway so that does not hinge on it.
+    QStringList names = products().keys();
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+QJsonObject Manifest::productInfo(const QString &productName) const
+{
+    const QJsonObject entries = products();
+    const QJsonValue exact = entries.value(productName);
+    if (exact.isObject())
+        return exact.toObject();
+
+    const QStringList names = productNames();
+    for (const QString &name : names) {
+        if (name.compare(productName, Qt::CaseInsensitive) == 0)
+            return entries.value(name).toObject();
+    }
+    return QJsonObject();
+}
+
+QString Manifest::productString(const QString &key) const
+{
+    return stringField(productInfo(QLatin1String(kProductName)), key);
+}
+
+QString Manifest::productVersion() const
+{
+    return productString(QStringLiteral("version"));
+}
+
+QString Manifest::productSha256() const
+{
+    return productString(QStringLiteral("sha256"));
+}
+
+QString Manifest::productFilename() const
+{
+    const QJsonObject entry = productInfo(QLatin1String(kProductName));
+    const QJsonValue filename = entry.value(QStringLiteral("filename"));
+    return filename.isString() ? filename.toString() : stringField(entry, QStringLiteral("name"));
+}
+
+QString Manifest::productKey() const
+{
+    return productString(QStringLiteral("key"));
+}
+
+qint64 Manifest::productSize() const
+{
+    const QJsonValue size = productInfo(QLatin1String(kProductName)).value(QStringLiteral("size"));
+    if (size.isDouble()) {
+        // Casting a double outside qint64's range is undefined; such a size is
+        // as unusable as a string that does not parse.
+        const double value = size.toDouble();
+        const double limit = 9223372036854775808.0; // 2^63
+        return value >= -limit && value < limit ? static_cast<qint64>(value) : 0;
+    }
+    if (size.isString())
+        return size.toString().toLongLong();
+    return 0;
+}
+
+bool Manifest::takeDocument(const QByteArray &content, Outcome outcome, const QString &emptyText,
+                            const QString &unparsableText)
+{
+    if (content.isEmpty()) {
+        fail(outcome, emptyText, emptyText);
+        return false;
+    }
+    if (!parseManifest(content)) {
+        fail(outcome, unparsableText, QStringLiteral("解析JSON数据失败"));
+        return false;
+    }
+    return true;
+}
+
+void Manifest::fail(Outcome outcome, const QString &logText, const QString &message)
+{
+    qWarning().noquote() << "Manifest:" << logText;
+    emit(this->*outcome)(false, message);
+}
