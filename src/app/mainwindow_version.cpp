@@ -1,0 +1,92 @@
+// MainWindow: what the manifest brings - the newest versions, the image's
+// digest and the store link - the update prompt, and the Get Version button.
+
+#include "mainwindow.h"
+
+#include "app/versioncompare.h"
+#include "log/logger.h"
+#include "manifest/manifest.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QDesktopServices>
+#include <QMessageBox>
+#include <QUrl>
+
+void MainWindow::onManifestDownloaded(bool success, const QString &errorMsg)
+{
+    if (!success) {
+        qDebug().noquote() << QStringLiteral("下载失败: ") + errorMsg;
+        QMessageBox::warning(this, QStringLiteral("错误"),
+                             QStringLiteral("下载manifest失败: ") + errorMsg, QMessageBox::Ok);
+        return;
+    }
+    m_remoteAppVersion = m_manifest->appVersion();
+    m_websiteUrl = acceptedWebsiteUrl(m_manifest->address());
+    m_firmwareVersion = m_manifest->productVersion();
+    m_firmwareSha256 = m_manifest->productSha256();
+    checkVersionUpdate(m_remoteAppVersion);
+    setupToolButtonLink();
+    setupBtnPictureLink();
+}
+
+QString MainWindow::acceptedWebsiteUrl(const QString &address) const
+{
+    // The address is handed to the desktop, which would open a file or start
+    // a program just as readily as a web page: only web pages are taken.
+    if (address.isEmpty())
+        return address;
+    const QUrl url(address);
+    const QString scheme = url.scheme().toLower();
+    if (url.isValid() && !url.host().isEmpty() &&
+        (scheme == QLatin1String("http") || scheme == QLatin1String("https")))
+        return address;
+    qDebug().noquote() << QStringLiteral("manifest中的网站地址不是http/https地址，已忽略:")
+                       << address;
+    return m_endpoints.storeUrl;
+}
+
+void MainWindow::checkVersionUpdate(const QString &remoteVersion)
+{
+    const QString current = QCoreApplication::applicationVersion();
+    qDebug().noquote() << QStringLiteral("版本检查 - 当前版本:") << current
+                       << QStringLiteral("远程版本:") << remoteVersion;
+    if (compareVersions(remoteVersion, current) <= 0) {
+        qDebug().noquote() << QStringLiteral("当前已是最新版本");
+        return;
+    }
+    qDebug().noquote() << QStringLiteral("检测到新版本，提示用户更新");
+
+    QMessageBox box(this);
+    box.setWindowTitle(QStringLiteral("New version found"));
+    box.setText(QStringLiteral("Detected a new version %1\nThe current version is %2")
+                    .arg(remoteVersion, current));
+    box.setInformativeText(QStringLiteral(
+        "Do you want to go to the official website immediately to download the latest version?"));
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setIcon(QMessageBox::Question);
+    if (box.exec() == QMessageBox::Yes) {
+        const QString page = m_endpoints.storeDownloadPage();
+        QDesktopServices::openUrl(QUrl(page));
+        qDebug().noquote() << QStringLiteral("用户选择更新，跳转到: ") + page;
+    } else {
+        qDebug().noquote() << QStringLiteral("用户选择暂不更新");
+    }
+}
+
+int MainWindow::compareVersions(const QString &version1, const QString &version2)
+{
+    return Version::compare(version1, version2);
+}
+
+void MainWindow::VersionButtonClicked()
+{
+    if (m_isUpgrading) {
+        m_logger->warning(QStringLiteral("Upgrading in progress, please wait for completion"));
+        return;
+    }
+    if (!checkDfuUtilAvailable())
+        return;
+    m_logger->info(QStringLiteral("The latest version is %1").arg(m_firmwareVersion));
+}

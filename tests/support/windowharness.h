@@ -1,0 +1,83 @@
+#pragma once
+
+#include "loopbackserver.h"
+#include "modalboxes.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <memory>
+
+class MainWindow;
+class Manifest;
+class QProgressBar;
+class QPushButton;
+class QTextEdit;
+
+// A MainWindow under test, the way a user meets it: aimed at a loopback HTTPS
+// bucket (manifest, firmware image, pictures), with the boxes it opens
+// answered by ModalBoxes, and with a temporary and a working directory of its
+// own, so test binaries running side by side never share an image file.
+//
+//   WindowHarness harness;
+//   harness.serveManifest(WindowHarness::manifestJson("V1.0.0", "", "1.2", sha));
+//   harness.bucket().serve(WindowHarness::kFirmwarePath, LoopbackReply::ok(image));
+//   MainWindow *window = harness.open();       // waits for the manifest's outcome
+//   harness.button("BtnUpgrade")->click();
+//
+// Without serveManifest the bucket answers the manifest with 404, so the
+// window shows its "错误" box (answered) and has no digest or version.
+class WindowHarness
+{
+public:
+    static const QString kManifestPath;
+    static const QString kFirmwarePath;
+    static const QString kPicturePath;
+    static const QString kPicture2Path;
+    static const QString kStoreUrl;
+
+    WindowHarness();
+    ~WindowHarness();
+    WindowHarness(const WindowHarness &) = delete;
+    WindowHarness &operator=(const WindowHarness &) = delete;
+
+    // A manifest whose product "Ravlo" has the given version and digest.
+    static QByteArray manifestJson(const QString &appVersion, const QString &address,
+                                   const QString &firmwareVersion, const QString &sha256);
+    static QString sha256Hex(const QByteArray &data);
+    void serveManifest(const QByteArray &json);
+
+    // Builds and shows the window. With waitForManifest, returns once the
+    // window has handled the manifest's outcome (and any box it opened).
+    MainWindow *open(bool waitForManifest = true);
+    // Destroys the window, as closing it at the end of the program does.
+    void close();
+
+    MainWindow *window() const { return m_window.get(); }
+    Manifest *manifest() const;
+    LoopbackServer &bucket() { return m_bucket; }
+    ModalBoxes &boxes() { return m_boxes; }
+
+    QProgressBar *bar() const;
+    QTextEdit *log() const;
+    QPushButton *button(const char *objectName) const;
+    // The log view's lines, as plain text.
+    QStringList logLines() const;
+
+    // Where the window keeps its image files and its pictures.
+    QString tempPath() const { return m_temp.path(); }
+    QString workingPath() const { return m_work.path(); }
+    // The image files in the temporary directory.
+    QStringList firmwareFiles() const;
+
+private:
+    ModalBoxes m_boxes;
+    LoopbackServer m_bucket;
+    QTemporaryDir m_temp;
+    QTemporaryDir m_work;
+    QByteArray m_previousTmpDir;
+    QString m_previousWorkingDir;
+    std::unique_ptr<MainWindow> m_window;
+};
