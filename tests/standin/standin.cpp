@@ -1,8 +1,10 @@
 // A stand-in for dfu-util that does what a script says, for what the real
 // tool cannot be made to do on demand. The script is the file named in
-// RAVLO_STANDIN_SCRIPT: one command per line, run in order; empty lines and
-// lines starting with '#' are skipped. TEXT and PATH are the rest of the line
-// after one space, written with the escapes of escape.h.
+// RAVLO_STANDIN_SCRIPT; when the only argument is "-l" and
+// RAVLO_STANDIN_LIST_SCRIPT is set, that file instead, so one stand-in can
+// answer both the device scan and the flash of a run. One command per line, run in order; empty
+// lines and lines starting with '#' are skipped. TEXT and PATH are the rest of the line after one
+// space, written with the escapes of escape.h.
 //
 //   out TEXT               write TEXT to standard output in one write
 //   err TEXT               the same on standard error
@@ -176,7 +178,10 @@ void run(const std::string &command, const std::string &argument, size_t line,
 
 int main(int argc, char **argv)
 {
-    const char *scriptPath = std::getenv("RAVLO_STANDIN_SCRIPT");
+    const char *listScript = std::getenv("RAVLO_STANDIN_LIST_SCRIPT");
+    const bool listing = argc == 2 && std::string(argv[1]) == "-l";
+    const char *scriptPath =
+        listing && listScript ? listScript : std::getenv("RAVLO_STANDIN_SCRIPT");
     if (!scriptPath)
         scriptError(0, "RAVLO_STANDIN_SCRIPT is not set");
     std::ifstream script(scriptPath, std::ios::binary);

@@ -40,6 +40,7 @@ private slots:
     void diesBySignal();
     void hangsUntilKilled();
     void recordsInvocation();
+    void listScriptAnswersTheScanOnly();
 };
 
 void TestStandIn::initTestCase()
@@ -130,6 +131,24 @@ void TestStandIn::recordsInvocation()
     QVERIFY(record.valid);
     QCOMPARE(record.workingDirectory, QFileInfo(directory.path()).canonicalFilePath());
     QCOMPARE(record.arguments, arguments);
+}
+
+// One stand-in serves a whole run: the scan gets the listing, the flash its
+// own script.
+void TestStandIn::listScriptAnswersTheScanOnly()
+{
+    const QTemporaryDir directory;
+    const QString listPath = directory.filePath(QStringLiteral("list"));
+    QVERIFY(StandInScript().out("Found DFU: [0483:df11]\n").save(listPath));
+    StandIn::useListScript(listPath);
+    for (const QStringList &arguments : {QStringList{"-l"}, QStringList{"-l", "-v"}}) {
+        QProcess process;
+        QVERIFY(start(process, directory, StandInScript().out("flash\n"), arguments));
+        QVERIFY(process.waitForFinished());
+        QCOMPARE(process.readAll(),
+                 QByteArray(arguments.size() == 1 ? "Found DFU: [0483:df11]\n" : "flash\n"));
+    }
+    StandIn::clearScript();
 }
 
 QTEST_GUILESS_MAIN(TestStandIn)

@@ -8,6 +8,7 @@
 namespace {
 
 const char kScriptVariable[] = "RAVLO_STANDIN_SCRIPT";
+const char kListScriptVariable[] = "RAVLO_STANDIN_LIST_SCRIPT";
 
 QByteArray escaped(const QByteArray &text)
 {
@@ -94,9 +95,15 @@ void useScript(QProcessEnvironment &environment, const QString &scriptPath)
     environment.insert(QString::fromLatin1(kScriptVariable), scriptPath);
 }
 
+void useListScript(const QString &scriptPath)
+{
+    qputenv(kListScriptVariable, QFile::encodeName(scriptPath));
+}
+
 void clearScript()
 {
     qunsetenv(kScriptVariable);
+    qunsetenv(kListScriptVariable);
 }
 
 Record readRecord(const QString &path)

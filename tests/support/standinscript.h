@@ -44,6 +44,10 @@ bool install();
 // QProcess.
 void useScript(const QString &scriptPath);
 void useScript(QProcessEnvironment &environment, const QString &scriptPath);
+// The script for "dfu-util -l" only (the device scan), for children of this
+// process; other invocations keep running the script of useScript.
+void useListScript(const QString &scriptPath);
+// Clears both scripts.
 void clearScript();
 
 struct Record
