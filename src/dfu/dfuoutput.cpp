@@ -141,8 +141,12 @@ std::optional<BarUpdate> completion(const QString &line)
 
 bool completionDetected(const QString &output)
 {
+    // Only the download bar's 100 % counts: the erase bar reaches 100 % before
+    // a single byte of the image is written.
+    static const QRegularExpression downloadComplete(
+        QStringLiteral("Download\\s*\\[[^\\]]*\\]\\s*100%"));
     return output.contains(kFileDownloaded) || output.contains(kDownloadDone) ||
-           output.contains(QLatin1String("100%"));
+           downloadComplete.match(output).hasMatch();
 }
 
 } // namespace DfuOutput

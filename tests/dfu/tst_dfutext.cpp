@@ -195,6 +195,10 @@ void TestDfuText::completionDetected_data()
     QTest::newRow("download done") << "Download done.\n" << true;
     QTest::newRow("100%") << "\rDownload\t[====] 100%  2048 bytes" << true;
     QTest::newRow("99%") << "\rDownload\t[====]  99%  2048 bytes" << false;
+    QTest::newRow("erase 100%, then a failed write")
+        << "\rErase   \t[=====] 100%  150000 bytes\nErase    done.\n"
+           "\rDownload\t[==   ]  53%  79872 bytes failed!\n"
+        << false;
     QTest::newRow("nothing") << "" << false;
 }
 
