@@ -1,5 +1,5 @@
-// MainWindow: before an upgrade, make sure the tool is there and exactly the
-// target device is attached in DFU mode ("dfu-util -l").
+// MainWindow: before an upgrade, make sure the tool is there and a device with
+// the target identity is attached in DFU mode ("dfu-util -l").
 
 #include "mainwindow.h"
 
