@@ -41,8 +41,8 @@ QString MainWindow::acceptedWebsiteUrl(const QString &address) const
     if (url.isValid() && !url.host().isEmpty() &&
         (scheme == QLatin1String("http") || scheme == QLatin1String("https")))
         return address;
-    qDebug().noquote() << QStringLiteral("manifest中的网站地址不是http/https地址，已忽略:")
-                       << address;
+    qWarning().noquote() << QStringLiteral("manifest中的网站地址不是http/https地址，已忽略:")
+                         << address;
     return m_endpoints.storeUrl;
 }
 

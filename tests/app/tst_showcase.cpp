@@ -1,0 +1,241 @@
+// The showcase panel: the start-up order of the link set-up and the three
+// requests, the product pictures with their built-in fallbacks, and where the
+// three store buttons lead.
+
+#include "app/application.h"
+#include "app/mainwindow.h"
+#include "dfu/dfuutilpath.h"
+#include "messagecapture.h"
+#include "toolslot.h"
+#include "urlcatcher.h"
+#include "windowharness.h"
+
+#include <QBuffer>
+#include <QPushButton>
+#include <QToolButton>
+#include <QtTest>
+
+Q_DECLARE_METATYPE(LoopbackReply)
+
+namespace {
+const QColor kRed(200, 40, 40);
+const QColor kBlue(40, 60, 200);
+
+QByteArray solidJpeg(const QColor &colour)
+{
+    QImage image(1000, 1000, QImage::Format_RGB32);
+    image.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPG");
+    return bytes;
+}
+
+bool near(const QColor &a, const QColor &b)
+{
+    return qAbs(a.red() - b.red()) <= 8 && qAbs(a.green() - b.green()) <= 8 &&
+           qAbs(a.blue() - b.blue()) <= 8;
+}
+
+QString pictureSheet(const QString &button, const QString &picture)
+{
+    return QStringLiteral("#%1 {  background: transparent;  border: none;  image: url(%2);}")
+        .arg(button, picture);
+}
+} // namespace
+
+class TestShowcase : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void startUpOrder_data();
+    void startUpOrder();
+    void pictures_data();
+    void pictures();
+    void links_data();
+    void links();
+};
+
+void TestShowcase::initTestCase()
+{
+    setupApplication(*qobject_cast<QApplication *>(QCoreApplication::instance()));
+}
+
+void TestShowcase::init()
+{
+    QVERIFY(ToolSlot::installRealTool());
+}
+
+void TestShowcase::startUpOrder_data()
+{
+    QTest::addColumn<bool>("tool");
+    QTest::newRow("tool ready") << true;
+    QTest::newRow("tool missing") << false;
+}
+
+void TestShowcase::startUpOrder()
+{
+    QFETCH(bool, tool);
+    if (!tool)
+        QVERIFY(ToolSlot::remove());
+
+    MessageCapture messages;
+    WindowHarness harness;
+    harness.open(false); // no reply has been handled yet
+
+    const QString store = WindowHarness::kStoreUrl;
+    const QString toolLine =
+        tool ? QStringLiteral("dfu-util 工具就绪: ") + dfuUtilPath()
+             : QStringLiteral("[ERROR] dfu-util Verification failed: No executable dfu-util "
+                              "found: ") +
+                   dfuUtilPath();
+    QStringList lines = messages.texts(QtDebugMsg);
+    // The logger's echo starts with its time stamp.
+    lines.replaceInStrings(QRegularExpression(QStringLiteral("^\\[[^\\]]*\\] ")), QString());
+    const QStringList expected = {
+        QStringLiteral("toolButton链接已设置: ") + store,
+        QStringLiteral("BtnPicture链接已设置: ") + store,
+        toolLine,
+        QStringLiteral("Manifest: 开始下载manifest文件，URL: ") +
+            harness.bucket().url(WindowHarness::kManifestPath),
+        QStringLiteral("开始下载图片..."),
+        QStringLiteral("开始下载图片..."),
+    };
+    QCOMPARE(lines, expected);
+    QCOMPARE(harness.boxes().count(), tool ? 0 : 1);
+}
+
+void TestShowcase::pictures_data()
+{
+    QTest::addColumn<LoopbackReply>("first");
+    QTest::addColumn<LoopbackReply>("second");
+    QTest::addColumn<bool>("blocked"); // the local copies cannot be written
+    QTest::addColumn<bool>("downloaded");
+
+    const LoopbackReply red = LoopbackReply::ok(solidJpeg(kRed), "image/jpeg");
+    const LoopbackReply blue = LoopbackReply::ok(solidJpeg(kBlue), "image/jpeg");
+    QTest::newRow("served") << red << blue << false << true;
+    QTest::newRow("not found") << LoopbackReply::status(404) << LoopbackReply::status(404) << false
+                               << false;
+    const LoopbackReply page = LoopbackReply::ok("<html>maintenance</html>", "text/html");
+    QTest::newRow("not a picture") << page << page << false << false;
+    // Not followed; the picture it carries is not the one asked for.
+    const LoopbackReply moved =
+        LoopbackReply::status(302, solidJpeg(kRed)).withHeader("Location", "/elsewhere.jpg");
+    QTest::newRow("redirect") << moved << moved << false << false;
+    // Directories where the files should go: even root cannot open them for writing.
+    QTest::newRow("working directory not writable") << red << blue << true << false;
+}
+
+void TestShowcase::pictures()
+{
+    QFETCH(LoopbackReply, first);
+    QFETCH(LoopbackReply, second);
+    QFETCH(bool, blocked);
+    QFETCH(bool, downloaded);
+
+    MessageCapture messages;
+    WindowHarness harness;
+    harness.bucket().serve(WindowHarness::kPicturePath, first);
+    harness.bucket().serve(WindowHarness::kPicture2Path, second);
+    const QDir work(harness.workingPath());
+    if (blocked)
+        QVERIFY(work.mkdir("product.jpg") && work.mkdir("product2.jpg"));
+    harness.open(false);
+
+    struct Panel
+    {
+        QPushButton *button;
+        QString file;
+        QString builtIn;
+        QColor colour;
+        QByteArray served;
+        QImage atStart; // the built-in picture, as the application's style sheet shows it
+    };
+    QList<Panel> panels = {
+        {harness.button("BtnPicture1"), "product.jpg", ":/picture/Q70.jpg", kRed, first.body, {}},
+        {harness.button("BtnPicture2"),
+         "product2.jpg",
+         ":/picture/Q75.jpg",
+         kBlue,
+         second.body,
+         {}},
+    };
+    for (Panel &panel : panels)
+        panel.atStart = panel.button->grab().toImage();
+
+    for (int i = 0; i < panels.size(); ++i) {
+        const Panel &panel = panels.at(i);
+        const QString name = panel.button->objectName();
+        QTRY_VERIFY_WITH_TIMEOUT(!panel.button->styleSheet().isEmpty(), 20000);
+        const QString local = work.filePath(panel.file);
+        QCOMPARE(panel.button->styleSheet(),
+                 pictureSheet(name, downloaded ? local : panel.builtIn));
+        const QImage shown = panel.button->grab().toImage();
+        if (downloaded) {
+            QVERIFY(near(shown.pixelColor(shown.width() / 2, shown.height() / 2), panel.colour));
+            QFile copy(local);
+            QVERIFY(copy.open(QIODevice::ReadOnly));
+            QCOMPARE(copy.readAll(), panel.served);
+        } else {
+            QCOMPARE(shown, panel.atStart);
+        }
+        const QString line = QStringLiteral("按钮%1背景图片已设置").arg(i + 1);
+        QVERIFY(messages.texts(QtDebugMsg).contains(downloaded ? line : line + "默认"));
+    }
+}
+
+void TestShowcase::links_data()
+{
+    QTest::addColumn<QString>("address"); // null: no manifest at all
+    QTest::addColumn<QString>("opened");
+    QTest::addColumn<bool>("rejected");
+
+    const QString store = WindowHarness::kStoreUrl;
+    QTest::newRow("https address") << "https://shop.example.org/ravlo"
+                                   << "https://shop.example.org/ravlo" << false;
+    QTest::newRow("http address") << "http://shop.example.org"
+                                  << "http://shop.example.org" << false;
+    QTest::newRow("empty address") << "" << store << false;
+    QTest::newRow("no manifest") << QString() << store << false;
+    QTest::newRow("file address") << "file://fileserver/share/setup.exe" << store << true;
+    QTest::newRow("bare path") << "/usr/bin/xterm" << store << true;
+    QTest::newRow("other scheme") << "smb://server/share/setup.exe" << store << true;
+}
+
+void TestShowcase::links()
+{
+    QFETCH(QString, address);
+    QFETCH(QString, opened);
+    QFETCH(bool, rejected);
+
+    UrlCatcher browser({"http", "https", "file", "smb"});
+    MessageCapture messages;
+    WindowHarness harness;
+    if (!address.isNull())
+        harness.serveManifest(WindowHarness::manifestJson("V1.0.0", address, "1.2", ""));
+    MainWindow *window = harness.open();
+
+    auto *toolButton = window->findChild<QToolButton *>(QStringLiteral("toolButton"));
+    QCOMPARE(toolButton->toolTip(), QStringLiteral("点击访问: ") + opened);
+    const QList<QAbstractButton *> buttons = {toolButton, harness.button("BtnPicture1"),
+                                              harness.button("BtnPicture2")};
+    for (QAbstractButton *button : buttons) {
+        QCOMPARE(button->cursor().shape(), Qt::PointingHandCursor);
+        button->click();
+    }
+    // One click, one page: the set-up ran twice but left one connection each.
+    QCOMPARE(browser.opened(), QList<QUrl>({QUrl(opened), QUrl(opened), QUrl(opened)}));
+
+    const QStringList warnings = messages.texts(QtWarningMsg);
+    const bool warned = std::any_of(warnings.begin(), warnings.end(), [&](const QString &text) {
+        return text.startsWith(QStringLiteral("manifest中的网站地址")) && text.endsWith(address);
+    });
+    QCOMPARE(warned, rejected);
+}
+
+QTEST_MAIN(TestShowcase)
+#include "tst_showcase.moc"

@@ -1,0 +1,207 @@
+// What the window takes from the manifest: the update prompt and the store's
+// download page, the box of a failed manifest download, and the Get Version
+// button.
+
+#include "app/application.h"
+#include "app/mainwindow.h"
+#include "dfu/dfuutilpath.h"
+#include "messagecapture.h"
+#include "toolslot.h"
+#include "urlcatcher.h"
+#include "windowharness.h"
+
+#include <QPushButton>
+#include <QToolButton>
+#include <QtTest>
+
+Q_DECLARE_METATYPE(QMessageBox::StandardButton)
+
+namespace {
+const QString kShop = QStringLiteral("https://shop.example.org");
+
+// The lines the logger wrote; each is also echoed to the debug output, where
+// its exact text (a trailing blank included) can be read.
+QStringList loggedLines(const MessageCapture &messages)
+{
+    static const QRegularExpression stamp(
+        QStringLiteral("^\\[\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}\\] "));
+    QStringList lines;
+    for (const QString &text : messages.texts(QtDebugMsg)) {
+        if (stamp.match(text).hasMatch())
+            lines << text.mid(stamp.match(text).capturedLength());
+    }
+    return lines;
+}
+} // namespace
+
+class TestVersionCheck : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void compareVersionsSlot();
+    void updatePrompt_data();
+    void updatePrompt();
+    void manifestFailure();
+    void getVersion_data();
+    void getVersion();
+};
+
+void TestVersionCheck::initTestCase()
+{
+    setupApplication(*qobject_cast<QApplication *>(QCoreApplication::instance()));
+}
+
+void TestVersionCheck::init()
+{
+    QVERIFY(ToolSlot::installRealTool());
+}
+
+void TestVersionCheck::compareVersionsSlot()
+{
+    WindowHarness harness;
+    harness.serveManifest(WindowHarness::manifestJson("V1.0.0", "", "1.2", ""));
+    MainWindow *window = harness.open();
+    int result = 0;
+    QVERIFY(QMetaObject::invokeMethod(window, "compareVersions", Q_RETURN_ARG(int, result),
+                                      Q_ARG(QString, " v1.10"), Q_ARG(QString, "V1.9")));
+    QCOMPARE(result, 1);
+}
+
+void TestVersionCheck::updatePrompt_data()
+{
+    QTest::addColumn<QString>("appVersion");
+    QTest::addColumn<QMessageBox::StandardButton>("answer");
+    QTest::addColumn<bool>("prompted");
+    QTest::addColumn<QStringList>("opened");
+    QTest::addColumn<QString>("verdict"); // the diagnostic line of the outcome
+
+    const QString downloadPage = WindowHarness::kStoreUrl + QStringLiteral("/download/ravlo-Q70");
+    QTest::newRow("newer, Yes") << "V1.0.1" << QMessageBox::Yes << true << QStringList{downloadPage}
+                                << QStringLiteral("用户选择更新，跳转到: ") + downloadPage;
+    QTest::newRow("newer, No") << "v2" << QMessageBox::No << true << QStringList()
+                               << QStringLiteral("用户选择暂不更新");
+    QTest::newRow("equal") << "V1.0.0" << QMessageBox::NoButton << false << QStringList()
+                           << QStringLiteral("当前已是最新版本");
+    QTest::newRow("older") << "V0.9.9" << QMessageBox::NoButton << false << QStringList()
+                           << QStringLiteral("当前已是最新版本");
+    QTest::newRow("none given") << "" << QMessageBox::NoButton << false << QStringList()
+                                << QStringLiteral("当前已是最新版本");
+}
+
+void TestVersionCheck::updatePrompt()
+{
+    QFETCH(QString, appVersion);
+    QFETCH(QMessageBox::StandardButton, answer);
+    QFETCH(bool, prompted);
+    QFETCH(QStringList, opened);
+    QFETCH(QString, verdict);
+
+    UrlCatcher browser;
+    MessageCapture messages;
+    WindowHarness harness;
+    harness.serveManifest(WindowHarness::manifestJson(appVersion, kShop, "1.2", ""));
+    if (prompted)
+        harness.boxes().answerNext(answer);
+    harness.open();
+
+    if (prompted) {
+        QCOMPARE(harness.boxes().count(), 1);
+        const ModalBoxes::Seen box = harness.boxes().seen().first();
+        QCOMPARE(box.title, QStringLiteral("New version found"));
+        QCOMPARE(box.text,
+                 "Detected a new version " + appVersion + "\nThe current version is V1.0.0");
+        QCOMPARE(box.informativeText,
+                 QStringLiteral("Do you want to go to the official website "
+                                "immediately to download the latest version?"));
+        QCOMPARE(box.icon, QMessageBox::Question);
+        QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Yes | QMessageBox::No));
+        QCOMPARE(box.defaultButton, QMessageBox::Yes);
+    } else {
+        QCOMPARE(harness.boxes().count(), 0);
+    }
+    QStringList seenOpened;
+    for (const QUrl &url : browser.opened())
+        seenOpened << url.toString();
+    QCOMPARE(seenOpened, opened);
+
+    // The links follow the manifest's address only once the prompt is over.
+    const QStringList lines = messages.texts(QtDebugMsg);
+    const int verdictAt = lines.indexOf(verdict);
+    QVERIFY(verdictAt >= 0);
+    QVERIFY(verdictAt < lines.indexOf(QStringLiteral("toolButton链接已设置: ") + kShop));
+}
+
+void TestVersionCheck::manifestFailure()
+{
+    UrlCatcher browser;
+    MessageCapture messages;
+    WindowHarness harness; // no manifest served: the bucket answers 404
+    MainWindow *window = harness.open();
+
+    const QString error = "网络错误: Error transferring " +
+                          harness.bucket().url(WindowHarness::kManifestPath) +
+                          " - server replied: Not Found";
+    QCOMPARE(harness.boxes().count(), 1);
+    const ModalBoxes::Seen box = harness.boxes().seen().first();
+    QCOMPARE(box.title, QStringLiteral("错误"));
+    QCOMPARE(box.text, QStringLiteral("下载manifest失败: ") + error);
+    QCOMPARE(box.icon, QMessageBox::Warning);
+    QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    QVERIFY(messages.texts(QtDebugMsg).contains(QStringLiteral("下载失败: ") + error));
+
+    // Nothing was taken over: the store link stays.
+    window->findChild<QToolButton *>(QStringLiteral("toolButton"))->click();
+    QCOMPARE(browser.opened(), QList<QUrl>{QUrl(WindowHarness::kStoreUrl)});
+}
+
+void TestVersionCheck::getVersion_data()
+{
+    QTest::addColumn<QByteArray>("manifest"); // empty: none served
+    QTest::addColumn<bool>("stalled");        // the bucket never answers
+    QTest::addColumn<bool>("tool");
+    QTest::addColumn<QString>("line");
+
+    const QByteArray manifest = WindowHarness::manifestJson("V1.0.0", "", "1.2", "");
+    QTest::newRow("after the manifest")
+        << manifest << false << true << QStringLiteral("[INFO] The latest version is 1.2");
+    QTest::newRow("before the manifest")
+        << manifest << true << true << QStringLiteral("[INFO] The latest version is ");
+    QTest::newRow("manifest failed")
+        << QByteArray() << false << true << QStringLiteral("[INFO] The latest version is ");
+    QTest::newRow("tool missing") << manifest << false << false
+                                  << QStringLiteral("[ERROR] dfu-util does not exist: ") +
+                                         dfuUtilPath();
+}
+
+void TestVersionCheck::getVersion()
+{
+    QFETCH(QByteArray, manifest);
+    QFETCH(bool, stalled);
+    QFETCH(bool, tool);
+    QFETCH(QString, line);
+
+    if (!tool)
+        QVERIFY(ToolSlot::remove());
+    WindowHarness harness;
+    if (!manifest.isEmpty())
+        harness.serveManifest(manifest);
+    if (stalled) {
+        // Also leaves the window to close with its requests still open.
+        for (const QString &path : {WindowHarness::kManifestPath, WindowHarness::kPicturePath,
+                                    WindowHarness::kPicture2Path})
+            harness.bucket().serve(path, LoopbackReply::ok(manifest).stallAfter(0));
+    }
+    harness.open(!stalled);
+    const int linesBefore = harness.logLines().size();
+
+    MessageCapture messages;
+    harness.button("BtnVersion")->click();
+    QCOMPARE(loggedLines(messages), QStringList{line});
+    QTRY_COMPARE(harness.logLines().size(), linesBefore + 1);
+    QVERIFY(harness.logLines().constLast().contains(line.trimmed()));
+}
+
+QTEST_MAIN(TestVersionCheck)
+#include "tst_versioncheck.moc"
