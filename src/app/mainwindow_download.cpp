@@ -120,11 +120,13 @@ void MainWindow::finishFirmwareDownload(const QByteArray &remainingData)
 {
     m_isDownloading = false;
     const QString fileName = m_firmwareFile->fileName();
-    m_firmwareFile->write(remainingData);
-    m_firmwareFile->flush();
+    // Each step is checked on its own: QFile forgets the error of a failed
+    // write once a later flush or close succeeds, and a large direct write
+    // that failed is not kept for a retry either.
+    bool written =
+        m_firmwareFile->write(remainingData) == remainingData.size() && m_firmwareFile->flush();
     m_firmwareFile->close();
-    // Any failed write of the whole download (a full disk) leaves its mark here.
-    const bool written = m_firmwareFile->error() == QFileDevice::NoError;
+    written = written && m_firmwareFile->error() == QFileDevice::NoError;
     delete std::exchange(m_firmwareFile, nullptr);
     if (!written) {
         failFirmwareDownload(QStringLiteral("Failed to write firmware file"));
