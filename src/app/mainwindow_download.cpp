@@ -148,13 +148,24 @@ void MainWindow::finishFirmwareDownload(const QByteArray &remainingData)
 void MainWindow::failFirmwareDownload(const QString &message)
 {
     // No usable image can come of this download: stop it and drop what was written.
-    if (QNetworkReply *reply = std::exchange(m_firmwareReply, nullptr)) {
-        reply->abort();
-        reply->deleteLater();
-    }
+    abandonFirmwareReply();
     closeFirmwareFile();
     cleanupFirmwareFile();
     handleUpgradeError(message);
+}
+
+void MainWindow::abandonFirmwareReply()
+{
+    QNetworkReply *reply = std::exchange(m_firmwareReply, nullptr);
+    if (!reply)
+        return;
+    // Cut off before abort(): abort() finishes the reply on the spot, and a
+    // reply failed from inside its own readyRead still reports that chunk's
+    // progress afterwards; neither may touch the run that has ended.
+    disconnect(reply, nullptr, this, nullptr);
+    if (reply->isRunning())
+        reply->abort();
+    reply->deleteLater();
 }
 
 void MainWindow::closeFirmwareFile()
