@@ -148,14 +148,7 @@ void MainWindow::checkDependencies()
 
 void MainWindow::cleanupResources()
 {
-    if (m_firmwareReply) {
-        // Cleared first: abort() finishes the reply at once, and its handler
-        // must not take it for a download that is still wanted.
-        QNetworkReply *reply = std::exchange(m_firmwareReply, nullptr);
-        if (reply->isRunning())
-            reply->abort();
-        reply->deleteLater();
-    }
+    abandonFirmwareReply();
     if (m_firmwareFile && m_firmwareFile->isOpen()) {
         m_firmwareFile->close();
         delete std::exchange(m_firmwareFile, nullptr);

@@ -102,6 +102,7 @@ private:
     void handleNetworkError(QNetworkReply *reply);
     void finishFirmwareDownload(const QByteArray &remainingData);
     void failFirmwareDownload(const QString &message);
+    void abandonFirmwareReply();
     void closeFirmwareFile();
     bool verifyFirmwareIntegrity(const QString &filePath);
     QString calculateFileSha256(const QString &filePath) const;

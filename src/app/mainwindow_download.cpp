@@ -120,11 +120,13 @@ void MainWindow::finishFirmwareDownload(const QByteArray &remainingData)
 {
     m_isDownloading = false;
     const QString fileName = m_firmwareFile->fileName();
-    m_firmwareFile->write(remainingData);
-    m_firmwareFile->flush();
+    // Each step is checked on its own: QFile forgets the error of a failed
+    // write once a later flush or close succeeds, and a large direct write
+    // that failed is not kept for a retry either.
+    bool written =
+        m_firmwareFile->write(remainingData) == remainingData.size() && m_firmwareFile->flush();
     m_firmwareFile->close();
-    // Any failed write of the whole download (a full disk) leaves its mark here.
-    const bool written = m_firmwareFile->error() == QFileDevice::NoError;
+    written = written && m_firmwareFile->error() == QFileDevice::NoError;
     delete std::exchange(m_firmwareFile, nullptr);
     if (!written) {
         failFirmwareDownload(QStringLiteral("Failed to write firmware file"));
@@ -146,13 +148,24 @@ void MainWindow::finishFirmwareDownload(const QByteArray &remainingData)
 void MainWindow::failFirmwareDownload(const QString &message)
 {
     // No usable image can come of this download: stop it and drop what was written.
-    if (QNetworkReply *reply = std::exchange(m_firmwareReply, nullptr)) {
-        reply->abort();
-        reply->deleteLater();
-    }
+    abandonFirmwareReply();
     closeFirmwareFile();
     cleanupFirmwareFile();
     handleUpgradeError(message);
+}
+
+void MainWindow::abandonFirmwareReply()
+{
+    QNetworkReply *reply = std::exchange(m_firmwareReply, nullptr);
+    if (!reply)
+        return;
+    // Cut off before abort(): abort() finishes the reply on the spot, and a
+    // reply failed from inside its own readyRead still reports that chunk's
+    // progress afterwards; neither may touch the run that has ended.
+    disconnect(reply, nullptr, this, nullptr);
+    if (reply->isRunning())
+        reply->abort();
+    reply->deleteLater();
 }
 
 void MainWindow::closeFirmwareFile()

@@ -9,10 +9,7 @@
 
 #include <QDebug>
 #include <QMessageBox>
-#include <QNetworkReply>
 #include <QTimer>
-
-#include <utility>
 
 namespace {
 constexpr int kCancelGraceMs = 1000;
@@ -67,12 +64,7 @@ void MainWindow::startUpgradeProcess()
 void MainWindow::cancelCurrentUpgrade()
 {
     qDebug().noquote() << QStringLiteral("取消当前升级...");
-    if (m_firmwareReply && m_firmwareReply->isRunning()) {
-        // Cleared before abort(), which finishes the reply on the spot.
-        QNetworkReply *reply = std::exchange(m_firmwareReply, nullptr);
-        reply->abort();
-        reply->deleteLater();
-    }
+    abandonFirmwareReply();
     m_burnTimer->stop();
     if (m_dfuProcess && m_dfuProcess->state() != QProcess::NotRunning) {
         qDebug().noquote() << QStringLiteral("停止dfu-util进程...");
