@@ -38,7 +38,7 @@ int copyOut(const std::vector<uint8_t> &bytes, uint8_t *data, uint16_t length)
 
 } // namespace
 
-Descriptors::Descriptors(const DeviceSpec &spec)
+Descriptors::Descriptors(const DeviceSetup &setup)
     : m_device{}
     , m_interface{}
     , m_config{}
@@ -47,12 +47,12 @@ Descriptors::Descriptors(const DeviceSpec &spec)
     m_device.bDescriptorType = usb::kDescriptorDevice;
     m_device.bcdUSB = 0x0200;
     m_device.bMaxPacketSize0 = 64;
-    m_device.idVendor = spec.vendor;
-    m_device.idProduct = spec.product;
+    m_device.idVendor = setup.vendor;
+    m_device.idProduct = setup.product;
     m_device.bcdDevice = 0x0200;
     m_device.iManufacturer = addString("STMicroelectronics");
     m_device.iProduct = addString("STM32  BOOTLOADER");
-    m_device.iSerialNumber = spec.serial.empty() ? 0 : addString(spec.serial);
+    m_device.iSerialNumber = setup.serial.empty() ? 0 : addString(setup.serial);
     m_device.bNumConfigurations = 1;
 
     // The functional descriptor follows the last alternate setting, so libusb
@@ -60,14 +60,14 @@ Descriptors::Descriptors(const DeviceSpec &spec)
     m_functional = {9, usb::kDescriptorDfuFunctional, kDfuAttributes};
     appendLe16(m_functional, kDetachTimeoutMs);
     appendLe16(m_functional, kTransferSize);
-    appendLe16(m_functional, spec.runtime ? kDfuVersion11 : kDfuVersionDfuSe);
+    appendLe16(m_functional, setup.runtime ? kDfuVersion11 : kDfuVersionDfuSe);
 
     libusb_interface_descriptor alternate{};
     alternate.bLength = 9;
     alternate.bDescriptorType = usb::kDescriptorInterface;
     alternate.bInterfaceClass = kClassApplicationSpecific;
     alternate.bInterfaceSubClass = kSubclassDfu;
-    if (spec.runtime) {
+    if (setup.runtime) {
         alternate.bInterfaceProtocol = kProtocolRuntime;
         m_alternates.push_back(alternate);
     } else {

@@ -13,7 +13,7 @@ class Descriptors
 public:
     static constexpr uint16_t kTransferSize = 2048;
 
-    explicit Descriptors(const DeviceSpec &spec);
+    explicit Descriptors(const DeviceSetup &setup);
     Descriptors(const Descriptors &) = delete;
     Descriptors &operator=(const Descriptors &) = delete;
 

@@ -10,7 +10,7 @@
 // STM32 bootloader (set address pointer, page and mass erase, addressed
 // blocks, leave on a zero-length download), working on its flash. A request
 // the state does not allow is stalled and leaves the machine in dfuERROR, as
-// the DFU specification asks. Commands and blocks are carried out when the
+// USB DFU 1.1 asks. Commands and blocks are carried out when the
 // host polls the status that reports dfuDNBUSY.
 class DfuMachine
 {

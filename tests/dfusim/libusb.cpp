@@ -22,10 +22,10 @@ struct libusb_context
 
 struct libusb_device
 {
-    libusb_device(const DeviceSpec &spec, const Scenario &scenario, const Flash &flash,
+    libusb_device(const DeviceSetup &setup, const Scenario &scenario, const Flash &flash,
                   uint8_t address, uint8_t port)
-        : descriptors(spec)
-        , machine(spec.runtime, scenario.fault, scenario.pollTimeoutMs, Descriptors::kTransferSize,
+        : descriptors(setup)
+        , machine(setup.runtime, scenario.fault, scenario.pollTimeoutMs, Descriptors::kTransferSize,
                   flash)
         , address(address)
         , port(port)

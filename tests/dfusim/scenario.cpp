@@ -36,7 +36,7 @@ bool parseNumber(const std::string &text, int base, unsigned long max, unsigned 
     return errno == 0 && *end == '\0' && value <= max;
 }
 
-bool parseId(const std::string &text, DeviceSpec &device)
+bool parseId(const std::string &text, DeviceSetup &device)
 {
     const std::vector<std::string> ids = split(text, ':');
     unsigned long vendor = 0;
@@ -61,7 +61,7 @@ bool validSerial(const std::string &serial)
     return true;
 }
 
-bool parseOption(const std::string &option, DeviceSpec &device)
+bool parseOption(const std::string &option, DeviceSetup &device)
 {
     const size_t equals = option.find('=');
     const std::string key = option.substr(0, equals);
@@ -77,7 +77,7 @@ bool parseOption(const std::string &option, DeviceSpec &device)
     return false;
 }
 
-bool parseDevice(const std::string &text, size_t index, DeviceSpec &device)
+bool parseDevice(const std::string &text, size_t index, DeviceSetup &device)
 {
     const std::vector<std::string> fields = split(text, ',');
     if (!parseId(fields[0], device))
@@ -90,14 +90,14 @@ bool parseDevice(const std::string &text, size_t index, DeviceSpec &device)
     return true;
 }
 
-bool parseDevices(const std::string &text, std::vector<DeviceSpec> &devices)
+bool parseDevices(const std::string &text, std::vector<DeviceSetup> &devices)
 {
     if (text.empty())
         return true;
     for (const std::string &entry : split(text, ';')) {
         if (entry.empty())
             continue;
-        DeviceSpec device;
+        DeviceSetup device;
         if (!parseDevice(entry, devices.size(), device))
             return false;
         devices.push_back(device);

@@ -34,7 +34,7 @@
 #include <string>
 #include <vector>
 
-struct DeviceSpec
+struct DeviceSetup
 {
     uint16_t vendor = 0;
     uint16_t product = 0;
@@ -65,7 +65,7 @@ struct Fault
 
 struct Scenario
 {
-    std::vector<DeviceSpec> devices;
+    std::vector<DeviceSetup> devices;
     Fault fault;
     uint32_t pollTimeoutMs = 0;
     std::string flashIn;

@@ -87,9 +87,13 @@ void TestManifestDownload::failedDownloadKeepsEarlierManifest_data()
                            << QStringList{"Manifest: JSON数据不是对象格式",
                                           "Manifest: 解析下载的数据失败"}
                            << 1;
+    // The headers travel a piece ahead of the hang-up: when they arrive in one
+    // read with it, Qt may not know the length yet and take the cut body for
+    // a complete one that ends with the connection.
     QTest::newRow("connection dropped mid-body")
-        << http << LoopbackReply::ok(kManifest).dropAfter(10) << "网络错误: Connection closed"
-        << QStringList{"Manifest: 网络错误: Connection closed"} << 1;
+        << http << LoopbackReply::ok(kManifest).slow(5, 100).dropAfter(10)
+        << "网络错误: Connection closed" << QStringList{"Manifest: 网络错误: Connection closed"}
+        << 1;
     QTest::newRow("untrusted certificate")
         << LoopbackServer::Transport::UntrustedHttps << LoopbackReply::ok(kManifest)
         << "网络错误: SSL handshake failed"
