@@ -149,10 +149,7 @@ void MainWindow::checkDependencies()
 void MainWindow::cleanupResources()
 {
     abandonFirmwareReply();
-    if (m_firmwareFile && m_firmwareFile->isOpen()) {
-        m_firmwareFile->close();
-        delete std::exchange(m_firmwareFile, nullptr);
-    }
+    closeFirmwareFile();
     if (m_dfuProcess) {
         if (m_dfuProcess->state() == QProcess::Running)
             stopDfuProcess(kShutdownGraceMs);

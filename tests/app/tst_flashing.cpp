@@ -60,8 +60,7 @@ enum class FlashAfter
 // The bucket serves the image and a manifest with its digest.
 void serveImage(WindowHarness &harness, const QByteArray &image)
 {
-    harness.serveManifest(
-        WindowHarness::manifestJson("V1.0.0", "", "1.2", WindowHarness::sha256Hex(image)));
+    harness.serveRelease(WindowHarness::sha256Hex(image));
     harness.bucket().serve(WindowHarness::kFirmwarePath, LoopbackReply::ok(image));
 }
 
@@ -83,12 +82,9 @@ bool flashEnded(const MessageCapture &capture)
     return capture.texts(QtDebugMsg).contains(kFlashEnded);
 }
 
-bool firmwareRequested(WindowHarness &harness)
+bool firmwareRequested(const WindowHarness &harness)
 {
-    const QList<LoopbackRequest> requests = harness.bucket().requests();
-    return std::any_of(requests.begin(), requests.end(), [](const LoopbackRequest &request) {
-        return request.path == WindowHarness::kFirmwarePath;
-    });
+    return harness.requestCount(WindowHarness::kFirmwarePath) > 0;
 }
 
 // Why the download and erase steps of a flash break the plan (erase 0 to 10,
@@ -233,7 +229,7 @@ void TestFlashing::scan()
                                                                 QFileDevice::ExeOwner));
 
     WindowHarness harness;
-    harness.serveManifest(WindowHarness::manifestJson("V1.0.0", "", "1.2", ""));
+    harness.serveRelease();
     // A passed scan goes on to the download, which then waits here.
     harness.bucket().serve(WindowHarness::kFirmwarePath,
                            LoopbackReply::ok(DfuSim::image(1000)).stallAfter(0));

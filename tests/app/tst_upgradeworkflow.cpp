@@ -79,7 +79,7 @@ QStringList runLog(const WindowHarness &harness)
 void serveRelease(WindowHarness &harness, const LoopbackReply &reply,
                   const QString &digest = WindowHarness::sha256Hex(image()))
 {
-    harness.serveManifest(WindowHarness::manifestJson("V1.0.0", "", "1.2", digest));
+    harness.serveRelease(digest);
     harness.bucket().serve(WindowHarness::kFirmwarePath, reply);
 }
 
@@ -97,12 +97,9 @@ bool logMatches(const WindowHarness &harness, const QStringList &patterns)
     return true;
 }
 
-int firmwareRequests(WindowHarness &harness)
+int firmwareRequests(const WindowHarness &harness)
 {
-    const auto requests = harness.bucket().requests();
-    return int(std::count_if(requests.begin(), requests.end(), [](const LoopbackRequest &r) {
-        return r.path == WindowHarness::kFirmwarePath;
-    }));
+    return harness.requestCount(WindowHarness::kFirmwarePath);
 }
 
 QProcess *flashProcess(const WindowHarness &harness)

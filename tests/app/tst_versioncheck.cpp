@@ -61,7 +61,7 @@ void TestVersionCheck::init()
 void TestVersionCheck::compareVersionsSlot()
 {
     WindowHarness harness;
-    harness.serveManifest(WindowHarness::manifestJson("V1.0.0", "", "1.2", ""));
+    harness.serveRelease();
     MainWindow *window = harness.open();
     int result = 0;
     QVERIFY(QMetaObject::invokeMethod(window, "compareVersions", Q_RETURN_ARG(int, result),

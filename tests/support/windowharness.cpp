@@ -12,6 +12,8 @@
 #include <QSignalSpy>
 #include <QTextEdit>
 
+#include <algorithm>
+
 const QString WindowHarness::kManifestPath = QStringLiteral("/manifest.json");
 const QString WindowHarness::kFirmwarePath = QStringLiteral("/Ravlo_1_2_210226.bin");
 const QString WindowHarness::kPicturePath = QStringLiteral("/product.jpg");
@@ -58,6 +60,19 @@ QString WindowHarness::sha256Hex(const QByteArray &data)
 void WindowHarness::serveManifest(const QByteArray &json)
 {
     m_bucket.serve(kManifestPath, LoopbackReply::ok(json, "application/json"));
+}
+
+void WindowHarness::serveRelease(const QString &sha256)
+{
+    serveManifest(manifestJson(QStringLiteral("V1.0.0"), QString(), QStringLiteral("1.2"), sha256));
+}
+
+int WindowHarness::requestCount(const QString &path) const
+{
+    const QList<LoopbackRequest> requests = m_bucket.requests();
+    return int(
+        std::count_if(requests.begin(), requests.end(),
+                      [&path](const LoopbackRequest &request) { return request.path == path; }));
 }
 
 MainWindow *WindowHarness::open(bool waitForManifest)

@@ -48,6 +48,8 @@ public:
                                    const QString &firmwareVersion, const QString &sha256);
     static QString sha256Hex(const QByteArray &data);
     void serveManifest(const QByteArray &json);
+    // A manifest of this program's version, firmware version "1.2" and the digest.
+    void serveRelease(const QString &sha256 = QString());
 
     // Builds and shows the window. With waitForManifest, returns once the
     // window has handled the manifest's outcome (and any box it opened).
@@ -58,6 +60,8 @@ public:
     MainWindow *window() const { return m_window.get(); }
     Manifest *manifest() const;
     LoopbackServer &bucket() { return m_bucket; }
+    // How many requests for the path the bucket has received.
+    int requestCount(const QString &path) const;
     ModalBoxes &boxes() { return m_boxes; }
 
     QProgressBar *bar() const;
