@@ -5,7 +5,7 @@ packages=(
     build-essential cmake
     qtbase5-dev libqt5svg5     # Qt 5.15 widgets and network; the SVG image plug-in
     dfu-util                   # the tool the program drives, version 0.11
-    openssl                    # TLS for the HTTPS downloads (and the tests' servers)
+    openssl libssl-dev         # TLS for the HTTPS downloads; libcrypto's SHA-256
     fonts-dejavu-core          # a font for the off-screen test platform
 )
 sudo=()

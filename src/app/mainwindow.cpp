@@ -6,28 +6,20 @@
 
 #include "app/dialogguidance.h"
 #include "app/framelesswindowhelper.h"
-#include "dfu/dfuoutput.h"
 #include "dfu/dfuutilpath.h"
 #include "log/logger.h"
 #include "manifest/manifest.h"
 
 #include <QDebug>
-#include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QTimer>
-
-#include <utility>
 
 namespace {
 const char kInstructions[] =
     "<font color=\"#FFFFFF\">Please press and hold the \"1\" key, then turn on the power switch "
     "and wait 2-3 seconds before releasing the \"1\" key. This will bring the device to the "
     "\"DFU FW update mode\" interface. Ensure the device is connected to your PC.</font>";
-constexpr int kDelayedStartMs = 500;
-constexpr int kShutdownGraceMs = 2000;
 } // namespace
 
 MainWindow::MainWindow(QWidget *parent)
@@ -40,10 +32,6 @@ MainWindow::MainWindow(const Endpoints &endpoints, QWidget *parent)
     , ui(new Ui::MainWindow)
     , m_websiteUrl(endpoints.storeUrl)
 {
-    qRegisterMetaType<QNetworkReply *>("QNetworkReply*");
-    qRegisterMetaType<QProcess::ExitStatus>("QProcess::ExitStatus");
-    qRegisterMetaType<QProcess::ProcessError>("QProcess::ProcessError");
-
     ui->setupUi(this);
     setWindowTitle(QStringLiteral("Ravlo"));
     ui->ProductName->setText(QStringLiteral("Ravlo Firmware Downloader ") +
@@ -66,27 +54,9 @@ MainWindow::~MainWindow()
 void MainWindow::initComponents()
 {
     m_logger = Logger::instance();
-
     m_networkManager = new QNetworkAccessManager(this);
-    connect(m_networkManager, &QNetworkAccessManager::finished, this,
-            &MainWindow::onNetworkReplyFinished);
-
-    m_dfuProcess = new QProcess(this);
-    m_dfuProcess->setProcessChannelMode(QProcess::MergedChannels);
-
-    m_manifest = new Manifest(this);
-
-    m_burnTimer = makeDelayedStart(&MainWindow::startBurning);
-    m_restartTimer = makeDelayedStart(&MainWindow::startUpgradeProcess);
-}
-
-QTimer *MainWindow::makeDelayedStart(void (MainWindow::*step)())
-{
-    auto *timer = new QTimer(this);
-    timer->setSingleShot(true);
-    timer->setInterval(kDelayedStartMs);
-    connect(timer, &QTimer::timeout, this, step);
-    return timer;
+    m_manifest = new Manifest(m_networkManager, this);
+    m_engine = new UpgradeEngine(m_endpoints, m_manifest, m_networkManager, this);
 }
 
 void MainWindow::initUI()
@@ -122,6 +92,13 @@ void MainWindow::initConnections()
     connect(ui->BtnUpgrade, &QPushButton::clicked, this, &MainWindow::UpgradeButtonClicked);
     connect(m_manifest, &Manifest::manifestDownloaded, this, &MainWindow::onManifestDownloaded);
     connect(ui->BtnGuidance, &QPushButton::clicked, this, &MainWindow::onBtnGuidance);
+
+    connect(m_engine, &UpgradeEngine::phaseChanged, this, &MainWindow::showPhase);
+    connect(m_engine, &UpgradeEngine::barValue, this, &MainWindow::setProgressValue);
+    connect(m_engine, &UpgradeEngine::barText, this, &MainWindow::setProgressText);
+    connect(m_engine, &UpgradeEngine::logLine, this, &MainWindow::showLogLine);
+    connect(m_engine, &UpgradeEngine::failed, this, &MainWindow::onUpgradeFailed);
+    connect(m_engine, &UpgradeEngine::succeeded, this, &MainWindow::onUpgradeSucceeded);
 }
 
 void MainWindow::checkDependencies()
@@ -148,14 +125,10 @@ void MainWindow::checkDependencies()
 
 void MainWindow::cleanupResources()
 {
-    abandonFirmwareReply();
-    closeFirmwareFile();
-    if (m_dfuProcess) {
-        if (m_dfuProcess->state() == QProcess::Running)
-            stopDfuProcess(kShutdownGraceMs);
-        delete std::exchange(m_dfuProcess, nullptr);
-    }
-    cleanupFirmwareFile();
+    // The engine stops its download and its tool within the close grace and
+    // removes the image.
+    m_engine->disconnect(this);
+    m_engine->shutdown();
 }
 
 void MainWindow::setProgressValue(int value)
@@ -169,12 +142,6 @@ void MainWindow::setProgressText(const QString &text)
         ui->BurningProgress->setFormat(text);
 }
 
-void MainWindow::showProgress(const BarUpdate &update)
-{
-    setProgressValue(update.value);
-    setProgressText(update.text);
-}
-
 QString MainWindow::getDfuUtilPath() const
 {
     return dfuUtilPath();
@@ -182,17 +149,10 @@ QString MainWindow::getDfuUtilPath() const
 
 bool MainWindow::checkDfuUtilAvailable()
 {
-    const QString path = getDfuUtilPath();
-    const QFileInfo tool(path);
-    if (!tool.exists()) {
-        m_logger->error(QStringLiteral("dfu-util does not exist: %1").arg(path));
-        return false;
-    }
-    if (!tool.isExecutable()) {
-        m_logger->error(QStringLiteral("dfu-util is not executable: %1").arg(path));
-        return false;
-    }
-    return true;
+    const QString problem = dfuUtilProblem(getDfuUtilPath());
+    if (!problem.isEmpty())
+        m_logger->error(problem);
+    return problem.isEmpty();
 }
 
 void MainWindow::onBtnGuidance()

@@ -57,9 +57,8 @@ void MainWindow::downloadPicture(const QString &url, const QString &fileName, QP
                                  const QString &builtInPicture, int buttonNumber)
 {
     const QString localPath = QDir::currentPath() + QLatin1Char('/') + fileName;
-    // One manager per picture, gone with its one reply.
-    auto *manager = new QNetworkAccessManager(this);
-    connect(manager, &QNetworkAccessManager::finished, this, [=](QNetworkReply *reply) {
+    QNetworkReply *reply = m_networkManager->get(QNetworkRequest(QUrl(url)));
+    connect(reply, &QNetworkReply::finished, this, [=] {
         if (savePicture(reply, localPath)) {
             showPicture(button, QString(localPath).replace(QLatin1Char('\\'), QLatin1Char('/')));
             qDebug().noquote() << QStringLiteral("按钮%1背景图片已设置").arg(buttonNumber);
@@ -68,9 +67,7 @@ void MainWindow::downloadPicture(const QString &url, const QString &fileName, QP
             qDebug().noquote() << QStringLiteral("按钮%1背景图片已设置默认").arg(buttonNumber);
         }
         reply->deleteLater();
-        manager->deleteLater();
     });
-    manager->get(QNetworkRequest(QUrl(url)));
     qDebug().noquote() << QStringLiteral("开始下载图片...");
 }
 

@@ -3,9 +3,9 @@
 
 #include "mainwindow.h"
 
-#include "app/versioncompare.h"
 #include "log/logger.h"
 #include "manifest/manifest.h"
+#include "manifest/versioncompare.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -15,17 +15,21 @@
 
 void MainWindow::onManifestDownloaded(bool success, const QString &errorMsg)
 {
+    // A run that asked for the manifest reports its outcome itself, and is
+    // not interrupted by the update prompt.
+    const bool runWaiting = m_engine->phase() == UpgradeEngine::Phase::FetchingManifest;
     if (!success) {
         qDebug().noquote() << QStringLiteral("下载失败: ") + errorMsg;
-        QMessageBox::warning(this, QStringLiteral("错误"),
-                             QStringLiteral("下载manifest失败: ") + errorMsg, QMessageBox::Ok);
+        if (!runWaiting)
+            QMessageBox::warning(this, QStringLiteral("错误"),
+                                 QStringLiteral("下载manifest失败: ") + errorMsg, QMessageBox::Ok);
         return;
     }
     m_remoteAppVersion = m_manifest->appVersion();
     m_websiteUrl = acceptedWebsiteUrl(m_manifest->address());
     m_firmwareVersion = m_manifest->productVersion();
-    m_firmwareSha256 = m_manifest->productSha256();
-    checkVersionUpdate(m_remoteAppVersion);
+    if (!runWaiting)
+        checkVersionUpdate(m_remoteAppVersion);
     setupToolButtonLink();
     setupBtnPictureLink();
 }
@@ -82,7 +86,8 @@ int MainWindow::compareVersions(const QString &version1, const QString &version2
 
 void MainWindow::VersionButtonClicked()
 {
-    if (m_isUpgrading) {
+    const UpgradeEngine::Phase phase = m_engine->phase();
+    if (phase == UpgradeEngine::Phase::Scanning || phase == UpgradeEngine::Phase::Flashing) {
         m_logger->warning(QStringLiteral("Upgrading in progress, please wait for completion"));
         return;
     }

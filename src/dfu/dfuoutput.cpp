@@ -3,7 +3,9 @@
 #include <QRegularExpression>
 #include <QStringList>
 
+#include <algorithm>
 #include <array>
+#include <limits>
 
 namespace DfuOutput {
 
@@ -47,13 +49,23 @@ struct Progress
     qint64 bytes;
 };
 
+// A run of digits as a number no larger than limit: a garbled line must not
+// overflow anything.
+qint64 boundedNumber(const QString &digits, qint64 limit)
+{
+    bool ok = false;
+    const qint64 value = digits.toLongLong(&ok);
+    return ok && value < limit ? value : limit;
+}
+
 // The first "<percent>% ... <bytes> bytes" after the bar of a progress line.
 std::optional<Progress> matchProgress(const QRegularExpression &expression, const QString &line)
 {
     const QRegularExpressionMatch match = expression.match(line);
     if (!match.hasMatch())
         return std::nullopt;
-    return Progress{match.captured(1).toInt(), match.captured(2).toLongLong()};
+    return Progress{int(boundedNumber(match.captured(1), 100)),
+                    boundedNumber(match.captured(2), std::numeric_limits<qint64>::max())};
 }
 
 struct Stage
@@ -76,7 +88,27 @@ const std::array<Stage, 9> kStages = {{
 }};
 
 const QString kFileDownloaded = QStringLiteral("File downloaded successfully");
-const QString kDownloadDone = QStringLiteral("Download done");
+const QString kDownloadDone = QStringLiteral("Download done.");
+const QString kToolPrefix = QStringLiteral("dfu-util: ");
+
+// What a progress update looks like; an error may follow it on the same line.
+const QRegularExpression &progressUpdate()
+{
+    static const QRegularExpression update(
+        QStringLiteral("^(Erase|Download)\\s*\\[[^\\]]*\\]\\s*\\d+%\\s*\\d+ bytes"));
+    return update;
+}
+
+bool isCompletionMessage(const QString &message)
+{
+    return message == kFileDownloaded || message == kDownloadDone;
+}
+
+// The warnings every raw image gets; no reason for anything.
+bool isSuffixWarning(const QString &message)
+{
+    return message.contains(QLatin1String("DFU suffix"));
+}
 
 } // namespace
 
@@ -89,7 +121,7 @@ LineKind classify(const QString &line)
         return LineKind::DownloadProgress;
     if (containsAny(line, stagePhrases()))
         return LineKind::Stage;
-    if (line.contains(kFileDownloaded) || line.contains(kDownloadDone))
+    if (isCompletionMessage(line))
         return LineKind::Completion;
     if (containsAny(line, warningPhrases()))
         return LineKind::Warning;
@@ -134,19 +166,50 @@ std::optional<BarUpdate> stageProgress(const QString &line)
 
 std::optional<BarUpdate> completion(const QString &line)
 {
-    if (!line.contains(kFileDownloaded) && !line.contains(kDownloadDone))
+    if (!isCompletionMessage(line))
         return std::nullopt;
     return BarUpdate{98, QStringLiteral("Firmware burning completed!")};
+}
+
+QStringList messages(const QString &output)
+{
+    static const QRegularExpression lineEnd(QStringLiteral("[\\r\\n]"));
+    QStringList result;
+    for (QString part : output.split(lineEnd, Qt::SkipEmptyParts)) {
+        part.remove(progressUpdate());
+        part = part.trimmed();
+        if (!part.isEmpty())
+            result << part;
+    }
+    return result;
 }
 
 bool completionDetected(const QString &output)
 {
     // Only the download bar's 100 % counts: the erase bar reaches 100 % before
-    // a single byte of the image is written.
+    // a single byte of the image is written. The completion texts count as
+    // lines of their own, not inside some error text.
     static const QRegularExpression downloadComplete(
         QStringLiteral("Download\\s*\\[[^\\]]*\\]\\s*100%"));
-    return output.contains(kFileDownloaded) || output.contains(kDownloadDone) ||
+    const QStringList lines = messages(output);
+    return std::any_of(lines.begin(), lines.end(), isCompletionMessage) ||
            downloadComplete.match(output).hasMatch();
+}
+
+QString lastError(const QString &output)
+{
+    const QStringList lines = messages(output);
+    for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
+        if (line->startsWith(kToolPrefix) && !isSuffixWarning(*line))
+            return line->mid(kToolPrefix.size()).trimmed();
+    }
+    return QString();
+}
+
+bool flashSucceeded(int exitCode, const QString &output)
+{
+    constexpr int kExitIoError = 74;
+    return exitCode == 0 || (exitCode == kExitIoError && completionDetected(output));
 }
 
 } // namespace DfuOutput

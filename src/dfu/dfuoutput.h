@@ -26,7 +26,7 @@ enum class LineKind
     EraseProgress,    // "Erase" and "%"
     DownloadProgress, // "Download" and "%"
     Stage,            // one of the tool's stage phrases
-    Completion,       // "File downloaded successfully" or "Download done"
+    Completion,       // "File downloaded successfully" or "Download done." as a line of its own
     Warning,          // an error or warning phrase: diagnostic output only
     Other,
 };
@@ -42,7 +42,18 @@ std::optional<BarUpdate> stageProgress(const QString &line);
 // The completion line: 98.
 std::optional<BarUpdate> completion(const QString &line);
 
+// The tool's messages: the output split at line feeds and carriage returns,
+// with the progress update an error may be glued to ("... 4096 bytesdfu-util:
+// Error ...") taken off, trimmed, empty ones dropped.
+QStringList messages(const QString &output);
 // Whether a whole run's output says that every byte was written.
 bool completionDetected(const QString &output);
+// The tool's own reason for a failure: its last "dfu-util: " message, leaving
+// out the warnings every raw image gets; empty when there is none.
+QString lastError(const QString &output);
+// A flash that exited with this code and printed this output wrote the image:
+// exit 0, or 74 after the whole image was written (the device reset before it
+// answered the leave request).
+bool flashSucceeded(int exitCode, const QString &output);
 
 } // namespace DfuOutput

@@ -3,10 +3,21 @@
 #include "ravlo_config.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 
 QString dfuUtilPath()
 {
     // Plain concatenation: no search of PATH or the working directory.
     return QCoreApplication::applicationDirPath() +
            QStringLiteral("/" RAVLO_DFU_UTIL_RELATIVE_PATH);
+}
+
+QString dfuUtilProblem(const QString &path)
+{
+    const QFileInfo tool(path);
+    if (!tool.exists())
+        return QStringLiteral("dfu-util does not exist: %1").arg(path);
+    if (!tool.isExecutable())
+        return QStringLiteral("dfu-util is not executable: %1").arg(path);
+    return QString();
 }

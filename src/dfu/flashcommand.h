@@ -5,8 +5,8 @@
 
 namespace FlashCommand {
 
-// dfu-util's arguments to write an image at the start of the device's flash
-// and then start the new firmware. An empty identity means the target's.
-QStringList arguments(const QString &vidPid, const QString &imagePath);
+// dfu-util's arguments to write an image at the start of the flash of the
+// Ravlo device at a USB path and then start the new firmware.
+QStringList arguments(const QString &usbPath, const QString &imagePath);
 
 } // namespace FlashCommand

@@ -122,12 +122,17 @@ void Logger::debug(const QString &message)
 
 void Logger::log(const QString &level, const QString &message)
 {
-    QMutexLocker locker(&s_mutex);
-    // One arg() call, so that a "%1" inside the message stays as it is.
-    const QString plainLine =
-        QStringLiteral("[%1] [%2] %3").arg(currentTimestamp(), level, message);
-    emit newLogMessage(m_levelColors.contains(level) ? formatHtmlMessage(level, message)
-                                                     : plainLine);
+    QString plainLine;
+    QString displayLine;
+    {
+        QMutexLocker locker(&s_mutex);
+        // One arg() call, so that a "%1" inside the message stays as it is.
+        plainLine = QStringLiteral("[%1] [%2] %3").arg(currentTimestamp(), level, message);
+        displayLine = m_levelColors.contains(level) ? formatHtmlMessage(level, message) : plainLine;
+    }
+    // Outside the lock: a message handler or a receiver that logs in turn
+    // must not find it held.
+    emit newLogMessage(displayLine);
     qDebug().noquote() << plainLine;
 }
 

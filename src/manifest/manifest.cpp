@@ -23,12 +23,13 @@ QString stringField(const QJsonObject &object, const QString &key)
 } // namespace
 
 Manifest::Manifest(QObject *parent)
+    : Manifest(nullptr, parent)
+{}
+
+Manifest::Manifest(QNetworkAccessManager *network, QObject *parent)
     : QObject(parent)
-    , m_networkManager(new QNetworkAccessManager(this))
-{
-    connect(m_networkManager, &QNetworkAccessManager::finished, this,
-            &Manifest::onNetworkReplyFinished);
-}
+    , m_networkManager(network ? network : new QNetworkAccessManager(this))
+{}
 
 void Manifest::downloadManifest(const QString &url)
 {
@@ -47,12 +48,18 @@ void Manifest::downloadManifest(const QString &url)
     }
     QNetworkRequest request(address);
     request.setRawHeader("User-Agent", "RavloUpdateClient/1.0");
-    m_networkManager->get(request);
+    // A stalled bucket ends in a failure instead of silence.
+    request.setTransferTimeout(m_transferTimeoutMs);
+    QNetworkReply *reply = m_networkManager->get(request);
+    ++m_pendingReplies;
+    connect(reply, &QNetworkReply::finished, this,
+            [this, reply] { onNetworkReplyFinished(reply); });
 }
 
 void Manifest::onNetworkReplyFinished(QNetworkReply *reply)
 {
     reply->deleteLater();
+    --m_pendingReplies;
 
     if (reply->error() != QNetworkReply::NoError) {
         const QString message = QStringLiteral("网络错误: %1").arg(reply->errorString());

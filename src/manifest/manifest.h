@@ -18,11 +18,18 @@ class Manifest : public QObject
 {
     Q_OBJECT
 public:
+    // With a network manager of its own.
     explicit Manifest(QObject *parent = nullptr);
+    // Sharing the program's network manager, and so its connections.
+    explicit Manifest(QNetworkAccessManager *network, QObject *parent = nullptr);
 
     // HTTP GET of the address; the outcome arrives as manifestDownloaded. An
     // empty or malformed address is reported before this returns.
     void downloadManifest(const QString &url);
+    // A request with no data moving for this long fails (30 s unless set).
+    void setTransferTimeout(int milliseconds) { m_transferTimeoutMs = milliseconds; }
+    // A download has been asked for and its outcome has not arrived yet.
+    bool isDownloading() const { return m_pendingReplies > 0; }
     // Reads and parses a local file; the outcome is emitted as manifestLoaded
     // before this returns.
     void loadFromFile(const QString &filePath);
@@ -78,4 +85,6 @@ private:
     QNetworkAccessManager *m_networkManager;
     QJsonObject m_manifestData;
     bool m_isValid = false;
+    int m_transferTimeoutMs = 30000;
+    int m_pendingReplies = 0;
 };

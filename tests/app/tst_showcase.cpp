@@ -100,7 +100,7 @@ void TestShowcase::startUpOrder()
         QStringLiteral("BtnPicture链接已设置: ") + store,
         toolLine,
         QStringLiteral("Manifest: 开始下载manifest文件，URL: ") +
-            harness.bucket().url(WindowHarness::kManifestPath),
+            harness.bucket().url(Release::kManifestPath),
         QStringLiteral("开始下载图片..."),
         QStringLiteral("开始下载图片..."),
     };
@@ -216,7 +216,7 @@ void TestShowcase::links()
     MessageCapture messages;
     WindowHarness harness;
     if (!address.isNull())
-        harness.serveManifest(WindowHarness::manifestJson("V1.0.0", address, "1.2", ""));
+        harness.serveManifest(Release::manifestJson("V1.0.0", address, "1.2", ""));
     MainWindow *window = harness.open();
 
     auto *toolButton = window->findChild<QToolButton *>(QStringLiteral("toolButton"));

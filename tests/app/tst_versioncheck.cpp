@@ -101,7 +101,7 @@ void TestVersionCheck::updatePrompt()
     UrlCatcher browser;
     MessageCapture messages;
     WindowHarness harness;
-    harness.serveManifest(WindowHarness::manifestJson(appVersion, kShop, "1.2", ""));
+    harness.serveManifest(Release::manifestJson(appVersion, kShop, "1.2", ""));
     if (prompted)
         harness.boxes().answerNext(answer);
     harness.open();
@@ -141,7 +141,7 @@ void TestVersionCheck::manifestFailure()
     MainWindow *window = harness.open();
 
     const QString error = "网络错误: Error transferring " +
-                          harness.bucket().url(WindowHarness::kManifestPath) +
+                          harness.bucket().url(Release::kManifestPath) +
                           " - server replied: Not Found";
     QCOMPARE(harness.boxes().count(), 1);
     const ModalBoxes::Seen box = harness.boxes().seen().first();
@@ -163,7 +163,7 @@ void TestVersionCheck::getVersion_data()
     QTest::addColumn<bool>("tool");
     QTest::addColumn<QString>("line");
 
-    const QByteArray manifest = WindowHarness::manifestJson("V1.0.0", "", "1.2", "");
+    const QByteArray manifest = Release::manifestJson("V1.0.0", "", "1.2", "");
     QTest::newRow("after the manifest")
         << manifest << false << true << QStringLiteral("[INFO] The latest version is 1.2");
     QTest::newRow("before the manifest")
@@ -189,8 +189,8 @@ void TestVersionCheck::getVersion()
         harness.serveManifest(manifest);
     if (stalled) {
         // Also leaves the window to close with its requests still open.
-        for (const QString &path : {WindowHarness::kManifestPath, WindowHarness::kPicturePath,
-                                    WindowHarness::kPicture2Path})
+        for (const QString &path :
+             {Release::kManifestPath, WindowHarness::kPicturePath, WindowHarness::kPicture2Path})
             harness.bucket().serve(path, LoopbackReply::ok(manifest).stallAfter(0));
     }
     harness.open(!stalled);

@@ -1,9 +1,10 @@
 // Pure rules of the workflow: version comparison, download progress texts,
 // the image's file name and digest.
 
-#include "app/downloadprogress.h"
-#include "app/firmwarefile.h"
-#include "app/versioncompare.h"
+#include "engine/downloadprogress.h"
+#include "engine/firmwarefile.h"
+#include "engine/sha256.h"
+#include "manifest/versioncompare.h"
 
 #include <QtTest>
 
@@ -46,6 +47,10 @@ void TestWorkflowText::compareVersions_data()
                                          << "V1.2" << 0;
     QTest::newRow("only one V dropped") << "VV2"
                                         << "V1" << -1;
+    QTest::newRow("beyond int") << "V99999999999999999999.0.0"
+                                << "V1.0.0" << 1;
+    QTest::newRow("leading zeros") << "V1.010"
+                                   << "V1.9" << 1;
 }
 
 void TestWorkflowText::compareVersions()
@@ -116,9 +121,9 @@ void TestWorkflowText::sha256()
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write("abc");
     file.close();
-    QCOMPARE(FirmwareFile::sha256Hex(path),
+    QCOMPARE(Sha256::ofFile(path),
              QStringLiteral("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"));
-    QCOMPARE(FirmwareFile::sha256Hex(dir.filePath("missing.bin")), QString());
+    QCOMPARE(Sha256::ofFile(dir.filePath("missing.bin")), QString());
 }
 
 QTEST_GUILESS_MAIN(TestWorkflowText)

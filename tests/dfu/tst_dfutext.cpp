@@ -1,10 +1,11 @@
 // The pure rules that read dfu-util's text: listing lines, flash output lines,
 // process-error explanations, and the flash command line.
 
-#include "dfu/dfulisting.h"
 #include "dfu/dfuoutput.h"
+#include "dfu/dfuscan.h"
 #include "dfu/flashcommand.h"
 #include "dfu/processerror.h"
+#include "transcripts.h"
 
 #include <QtTest>
 
@@ -12,17 +13,22 @@ Q_DECLARE_METATYPE(DfuOutput::LineKind)
 Q_DECLARE_METATYPE(QProcess::ProcessError)
 
 namespace {
-const char kRomLine[] =
-    "Found DFU: [0483:df11] ver=0200, devnum=5, cfg=1, intf=0, path=\"1-2\", alt=0, "
-    "name=\"@Internal Flash  /0x08000000/04*016Kg,01*064Kg,07*128Kg\", serial=\"3276386A3133\"";
+QString line(const QString &vidPid, const QString &path, const QString &serial, int alt = 0)
+{
+    return QStringLiteral("Found DFU: [%1] ver=0200, devnum=5, cfg=1, intf=0, path=\"%2\", "
+                          "alt=%4, name=\"@Internal Flash  /0x08000000/04*016Kg,01*064Kg,"
+                          "07*128Kg\", serial=\"%3\"\n")
+        .arg(vidPid, path, serial)
+        .arg(alt);
 }
+} // namespace
 
 class TestDfuText : public QObject
 {
     Q_OBJECT
 private slots:
-    void listingLine_data();
-    void listingLine();
+    void scan_data();
+    void scan();
     void classify_data();
     void classify();
     void progressLines_data();
@@ -31,55 +37,65 @@ private slots:
     void stageTable();
     void completionDetected_data();
     void completionDetected();
+    void lastError_data();
+    void lastError();
     void explainProcessError_data();
     void explainProcessError();
     void flashCommand();
 };
 
-void TestDfuText::listingLine_data()
+void TestDfuText::scan_data()
 {
-    QTest::addColumn<QString>("line");
-    QTest::addColumn<QString>("vidPid");
-    QTest::addColumn<QString>("serial");
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<bool>("target");
+    QTest::addColumn<QString>("listing");
+    QTest::addColumn<QString>("errors");
+    QTest::addColumn<int>("devices");
+    QTest::addColumn<int>("ravlo");
+    QTest::addColumn<int>("problems"); // standard-error lines that fail a scan
+    QTest::addColumn<qint64>("flashSize");
 
-    QTest::newRow("rom line, quoted serial kept with quotes") << kRomLine << "0483:df11"
-                                                              << "\"3276386A3133\""
-                                                              << "\"3276386A3133\"" << true;
-    QTest::newRow("serial ends at comma") << "Found DFU: [0483:df11] serial=ABC,alt=1"
-                                          << "0483:df11"
-                                          << "ABC"
-                                          << "ABC" << true;
-    QTest::newRow("serial ends at bracket") << "Found DFU: [1234:5678] serial=X9]"
-                                            << "1234:5678"
-                                            << "X9"
-                                            << "X9" << false;
-    QTest::newRow("no serial: key is the identity") << "Found DFU: [0483:df11] ver=0200"
-                                                    << "0483:df11"
-                                                    << ""
-                                                    << "0483:df11" << true;
-    QTest::newRow("upper-case hex is not the target") << "Found DFU: [0483:DF11] serial=1"
-                                                      << "0483:DF11"
-                                                      << "1"
-                                                      << "1" << false;
-    QTest::newRow("neither identity nor serial") << "Found DFU: something"
-                                                 << ""
-                                                 << ""
-                                                 << "" << false;
-    QTest::newRow("identity needs four hex digits each") << "Found DFU: [483:df11]"
-                                                         << ""
-                                                         << ""
-                                                         << "" << false;
+    const QString rom = Transcripts::read("list-one");
+    QTest::newRow("one device, four alt settings") << rom << "" << 1 << 1 << 0 << qint64(1 << 20);
+    QTest::newRow("two devices") << QString(Transcripts::read("list-two")) << "" << 2 << 2 << 0
+                                 << qint64(1 << 20);
+    // Bootloaders that report the same serial are told apart by their paths.
+    QTest::newRow("same serial, two paths")
+        << line("0483:df11", "1-2", "FFFFFFFEFFFF") + line("0483:df11", "1-3", "FFFFFFFEFFFF") << ""
+        << 2 << 2 << 0 << qint64(1 << 20);
+    QTest::newRow("another identity")
+        << line("1234:5678", "1-2", "X") << "" << 1 << 0 << 0 << qint64(1 << 20);
+    QTest::newRow("upper-case hex is not Ravlo")
+        << line("0483:DF11", "1-2", "X") << "" << 1 << 0 << 0 << qint64(1 << 20);
+    QTest::newRow("run-time mode is not DFU mode")
+        << QString(Transcripts::read("list-runtime")) << "" << 1 << 0 << 0 << qint64(0);
+    // Only what concerns the Ravlo identity decides.
+    QTest::newRow("another device cannot be opened")
+        << rom
+        << "dfu-util: Cannot open DFU device 0489:e042 found on devnum 3 "
+           "(LIBUSB_ERROR_ACCESS)\n"
+        << 1 << 1 << 0 << qint64(1 << 20);
+    QTest::newRow("a Ravlo device cannot be opened")
+        << ""
+        << "dfu-util: Cannot open DFU device 0483:df11 found on devnum 5 "
+           "(LIBUSB_ERROR_ACCESS)\n"
+        << 0 << 0 << 1 << qint64(0);
+    QTest::newRow("alt 0 without a layout")
+        << "Found DFU: [0483:df11] ver=0200, devnum=5, path=\"1-2\", alt=0, name=\"UNKNOWN\", "
+           "serial=\"UNKNOWN\"\n"
+        << "" << 1 << 1 << 0 << qint64(0);
 }
 
-void TestDfuText::listingLine()
+void TestDfuText::scan()
 {
-    QFETCH(QString, line);
-    QTEST(DfuListing::extractVidPid(line), "vidPid");
-    QTEST(DfuListing::extractSerial(line), "serial");
-    QTEST(DfuListing::deviceKey(line), "key");
-    QTEST(DfuListing::isTargetDevice(DfuListing::extractVidPid(line)), "target");
+    QFETCH(QString, listing);
+    QFETCH(QString, errors);
+    const DfuScan scan = DfuScan::parse(listing, errors);
+    QTEST(int(scan.devices.size()), "devices");
+    QTEST(int(scan.ravloDevices().size()), "ravlo");
+    QTEST(int(scan.ravloProblems.size()), "problems");
+    QCOMPARE(scan.ravloProblems.size() + scan.otherMessages.size(),
+             errors.split('\n', Qt::SkipEmptyParts).size());
+    if (!scan.devices.isEmpty())
+        QTEST(scan.devices.first().flashSize(), "flashSize");
 }
 
 void TestDfuText::classify_data()
@@ -139,6 +155,8 @@ void TestDfuText::progressLines_data()
         << false << "Download\t[=====] 100% 147456 bytes" << 90
         << "firmware burning: 100% (147456/150000 bytes)";
     QTest::newRow("download without bytes") << false << "Download [=] 10%" << -1 << "";
+    QTest::newRow("garbled percentage") << false << "Download\t[=] 2147483647%  1 bytes" << 90
+                                        << "firmware burning: 100% (1/150000 bytes)";
 }
 
 void TestDfuText::progressLines()
@@ -191,12 +209,37 @@ void TestDfuText::completionDetected_data()
            "\rDownload\t[==   ]  53%  79872 bytes failed!\n"
         << false;
     QTest::newRow("nothing") << "" << false;
+    QTest::newRow("completion text inside an error") << "dfu-util: Error: Download done. expected\n"
+                                                     << false;
+    QTest::newRow("glued to a progress update")
+        << "\rErase   \t[     ]   0%            0 bytesFile downloaded successfully\n"
+        << true;
 }
 
 void TestDfuText::completionDetected()
 {
     QFETCH(QString, output);
     QTEST(DfuOutput::completionDetected(output), "detected");
+}
+
+void TestDfuText::lastError_data()
+{
+    QTest::addColumn<QString>("transcript");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("written") << "flash-ok"
+                             << "";
+    QTest::newRow("glued to a progress update") << "fault-erase-error"
+                                                << "ERASE_PAGE not correctly executed";
+    QTest::newRow("two devices") << "fault-two-devices"
+                                 << "More than one DFU capable USB device found! Try `--list' "
+                                    "and specify the serial number or disconnect all but one "
+                                    "device";
+}
+
+void TestDfuText::lastError()
+{
+    QFETCH(QString, transcript);
+    QTEST(DfuOutput::lastError(Transcripts::read(transcript)), "error");
 }
 
 void TestDfuText::explainProcessError_data()
@@ -238,11 +281,9 @@ void TestDfuText::explainProcessError()
 void TestDfuText::flashCommand()
 {
     const QStringList expected = {
-        "-d", "0483:df11,0483:df11",    "-a", "0",
-        "-s", "0x08000000:force:leave", "-D", "/tmp/with space/image.bin"};
-    QCOMPARE(FlashCommand::arguments("0483:df11", "/tmp/with space/image.bin"), expected);
-    // Without a scanned identity the target's is used.
-    QCOMPARE(FlashCommand::arguments(QString(), "/tmp/with space/image.bin"), expected);
+        "-d", "0483:df11,0483:df11",      "-p", "1-2.3", "-a", "0", "-s", "0x08000000:force:leave",
+        "-D", "/tmp/with space/image.bin"};
+    QCOMPARE(FlashCommand::arguments("1-2.3", "/tmp/with space/image.bin"), expected);
 }
 
 QTEST_GUILESS_MAIN(TestDfuText)

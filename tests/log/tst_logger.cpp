@@ -111,6 +111,7 @@ private slots:
     void attachingAgainOrNothingKeepsTheView();
     void destroyedOrReplacedViewGetsNoMoreLines();
     void editableViewIsMadeReadOnlyAgain();
+    void handlerThatLogsDoesNotDeadlock();
     void saveToFile_data();
     void saveToFile();
 
@@ -283,6 +284,25 @@ void TestLogger::editableViewIsMadeReadOnlyAgain()
              QStringList{
                  QStringLiteral("Logger: 检测到日志控件被修改为可编辑状态，已自动重新设置为只读")});
     QCOMPARE(shownLines(), QStringList{"[INFO] line"});
+}
+
+// A message handler may log in turn: the Logger must not hold its lock
+// while it writes to the debug channel.
+void TestLogger::handlerThatLogsDoesNotDeadlock()
+{
+    static bool nested = false;
+    nested = false;
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &text) {
+            if (!nested && text.endsWith(QLatin1String("[INFO] outer"))) {
+                nested = true;
+                logger()->info(QStringLiteral("inner"));
+            }
+        });
+    logger()->info(QStringLiteral("outer"));
+    qInstallMessageHandler(previous);
+    deliverLines();
+    QCOMPARE(shownLines(), (QStringList{"[INFO] outer", "[INFO] inner"}));
 }
 
 void TestLogger::saveToFile_data()

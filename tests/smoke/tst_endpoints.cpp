@@ -1,4 +1,4 @@
-#include "app/endpoints.h"
+#include "engine/endpoints.h"
 
 #include <QtTest>
 
@@ -23,11 +23,11 @@ void TestEndpoints::derivedAddresses_data()
                                      << "https://b.example.com/ravlo/manifest.json"
                                      << "store.example.com"
                                      << "https://store.example.com/download/ravlo-Q70";
-    QTest::newRow("store with path and port")
-        << "https://127.0.0.1:4443" << "http://127.0.0.1:8080/shop/index.html?x=1#top"
-        << "https://127.0.0.1:4443/manifest.json"
-        << "127.0.0.1"
-        << "http://127.0.0.1:8080/download/ravlo-Q70";
+    QTest::newRow("store with path and port") << "https://127.0.0.1:4443"
+                                              << "http://127.0.0.1:8080/shop/index.html?x=1#top"
+                                              << "https://127.0.0.1:4443/manifest.json"
+                                              << "127.0.0.1"
+                                              << "http://127.0.0.1:8080/download/ravlo-Q70";
 }
 
 void TestEndpoints::derivedAddresses()

@@ -3,14 +3,16 @@
 #include <QList>
 #include <QMetaType>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 class QProgressBar;
+class UpgradeEngine;
 
-// Records what a progress bar showed: one step per value, with the last text
-// the bar showed while it held that value. The code under test sets the value
-// first and then the text, and only the value has a signal, so a step's text
-// is taken when the next value arrives (or when the steps are read).
+// Records what a progress bar showed, or what an engine told its bar to show:
+// one step per value, with the last text shown while the bar held that value.
+// The value comes first and then the text, so a step's text is the last one
+// before the next value (or before the steps are read).
 //
 //   BarRecorder recorder(harness.bar());
 //   ... run ...
@@ -31,13 +33,16 @@ public:
     };
 
     explicit BarRecorder(QProgressBar *bar);
+    explicit BarRecorder(UpgradeEngine *engine);
 
     QList<Step> steps() const;
     // The steps after the first one with this text; empty when none has it.
     QList<Step> stepsAfter(const QString &text) const;
 
 private:
-    QProgressBar *m_bar;
+    void onValue(int value, const QString &previousText);
+
+    QPointer<QProgressBar> m_bar;
     QList<Step> m_steps;
 };
 

@@ -1,10 +1,10 @@
 #include "modalboxes.h"
 
 #include <QAbstractButton>
-#include <QPushButton>
 #include <QApplication>
 #include <QDialog>
 #include <QPointer>
+#include <QPushButton>
 
 ModalBoxes::ModalBoxes(QObject *parent)
     : QObject(parent)
@@ -16,7 +16,12 @@ ModalBoxes::ModalBoxes(QObject *parent)
 
 void ModalBoxes::answerNext(QMessageBox::StandardButton button)
 {
-    m_answers.enqueue(button);
+    m_answers.enqueue({button, {}});
+}
+
+void ModalBoxes::answerNextWhen(QMessageBox::StandardButton button, std::function<bool()> ready)
+{
+    m_answers.enqueue({button, std::move(ready)});
 }
 
 QStringList ModalBoxes::titles() const
@@ -29,6 +34,11 @@ QStringList ModalBoxes::titles() const
 
 void ModalBoxes::poll()
 {
+    if (m_held && m_heldAnswer.ready()) {
+        if (QAbstractButton *button = m_held->button(m_heldAnswer.button))
+            button->click();
+        m_held = nullptr;
+    }
     const auto windows = QApplication::topLevelWidgets();
     for (QWidget *window : windows) {
         auto *dialog = qobject_cast<QDialog *>(window);
@@ -41,8 +51,7 @@ void ModalBoxes::poll()
             continue;
         m_handled.append(window);
         QPointer<QWidget> guard(window);
-        connect(window, &QObject::destroyed, this,
-                [this, window] { m_handled.removeAll(window); });
+        connect(window, &QObject::destroyed, this, [this, window] { m_handled.removeAll(window); });
         answer(window);
         if (guard && !guard->isVisible())
             m_handled.removeAll(window);
@@ -64,13 +73,20 @@ void ModalBoxes::answer(QWidget *window)
     seen.informativeText = box->informativeText();
     seen.icon = box->icon();
     seen.buttons = box->standardButtons();
-    seen.defaultButton = box->defaultButton() ? box->standardButton(box->defaultButton())
-                                              : QMessageBox::NoButton;
+    seen.defaultButton =
+        box->defaultButton() ? box->standardButton(box->defaultButton()) : QMessageBox::NoButton;
     m_seen.append(seen);
 
     QAbstractButton *button = nullptr;
-    if (!m_answers.isEmpty())
-        button = box->button(m_answers.dequeue());
+    if (!m_answers.isEmpty() && !m_held) {
+        const Answer answer = m_answers.dequeue();
+        if (answer.ready) {
+            m_held = box;
+            m_heldAnswer = answer;
+            return;
+        }
+        button = box->button(answer.button);
+    }
     if (!button)
         button = box->escapeButton();
     if (!button && box->buttons().size() == 1)

@@ -3,8 +3,11 @@
 #include <QList>
 #include <QMessageBox>
 #include <QObject>
+#include <QPointer>
 #include <QQueue>
 #include <QTimer>
+
+#include <functional>
 
 // Answers the modal boxes and dialogs that the code under test opens, and
 // records what they said. It watches from a timer, so it also serves boxes
@@ -31,6 +34,9 @@ public:
 
     // The next message box is answered with this button.
     void answerNext(QMessageBox::StandardButton button);
+    // The same, but the box stays open until ready() holds; boxes opened
+    // meanwhile are answered as usual.
+    void answerNextWhen(QMessageBox::StandardButton button, std::function<bool()> ready);
 
     QList<Seen> seen() const { return m_seen; }
     int count() const { return m_seen.size(); }
@@ -41,8 +47,17 @@ private:
     void poll();
     void answer(QWidget *window);
 
+    struct Answer
+    {
+        QMessageBox::StandardButton button = QMessageBox::NoButton;
+        std::function<bool()> ready;
+    };
+
     QTimer m_timer;
-    QQueue<QMessageBox::StandardButton> m_answers;
+    QQueue<Answer> m_answers;
+    // A box waiting for its answer's condition.
+    QPointer<QMessageBox> m_held;
+    Answer m_heldAnswer;
     QList<Seen> m_seen;
     QList<QWidget *> m_handled;
 };

@@ -1,21 +1,14 @@
 #include "windowharness.h"
 
-#include "app/endpoints.h"
 #include "app/mainwindow.h"
+#include "engine/endpoints.h"
 #include "manifest/manifest.h"
 
-#include <QCryptographicHash>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTextEdit>
 
-#include <algorithm>
-
-const QString WindowHarness::kManifestPath = QStringLiteral("/manifest.json");
-const QString WindowHarness::kFirmwarePath = QStringLiteral("/Ravlo_1_2_210226.bin");
 const QString WindowHarness::kPicturePath = QStringLiteral("/product.jpg");
 const QString WindowHarness::kPicture2Path = QStringLiteral("/product2.jpg");
 const QString WindowHarness::kStoreUrl = QStringLiteral("https://store.example.com");
@@ -41,38 +34,15 @@ WindowHarness::~WindowHarness()
         qputenv("TMPDIR", m_previousTmpDir);
 }
 
-QByteArray WindowHarness::manifestJson(const QString &appVersion, const QString &address,
-                                       const QString &firmwareVersion, const QString &sha256)
-{
-    const QJsonObject product{
-        {"version", firmwareVersion}, {"sha256", sha256}, {"filename", "Ravlo_1_2_210226.bin"}};
-    const QJsonObject manifest{{"appVersion", appVersion},
-                               {"address", address},
-                               {"products", QJsonObject{{"Ravlo", product}}}};
-    return QJsonDocument(manifest).toJson();
-}
-
-QString WindowHarness::sha256Hex(const QByteArray &data)
-{
-    return QString::fromLatin1(QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex());
-}
-
 void WindowHarness::serveManifest(const QByteArray &json)
 {
-    m_bucket.serve(kManifestPath, LoopbackReply::ok(json, "application/json"));
+    m_bucket.serve(Release::kManifestPath, LoopbackReply::ok(json, "application/json"));
 }
 
-void WindowHarness::serveRelease(const QString &sha256)
+void WindowHarness::serveRelease()
 {
-    serveManifest(manifestJson(QStringLiteral("V1.0.0"), QString(), QStringLiteral("1.2"), sha256));
-}
-
-int WindowHarness::requestCount(const QString &path) const
-{
-    const QList<LoopbackRequest> requests = m_bucket.requests();
-    return int(
-        std::count_if(requests.begin(), requests.end(),
-                      [&path](const LoopbackRequest &request) { return request.path == path; }));
+    serveManifest(Release::manifestJson(QStringLiteral("V1.0.0"), QString(), QStringLiteral("1.2"),
+                                        QString()));
 }
 
 MainWindow *WindowHarness::open(bool waitForManifest)
@@ -118,9 +88,4 @@ QPushButton *WindowHarness::button(const char *objectName) const
 QStringList WindowHarness::logLines() const
 {
     return log()->toPlainText().split(QLatin1Char('\n'));
-}
-
-QStringList WindowHarness::firmwareFiles() const
-{
-    return QDir(m_temp.path()).entryList({QStringLiteral("Ravlo_firmware_*.bin")}, QDir::Files);
 }

@@ -2,6 +2,7 @@
 
 #include "loopbackserver.h"
 #include "modalboxes.h"
+#include "release.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -22,8 +23,7 @@ class QTextEdit;
 // own, so test binaries running side by side never share an image file.
 //
 //   WindowHarness harness;
-//   harness.serveManifest(WindowHarness::manifestJson("V1.0.0", "", "1.2", sha));
-//   harness.bucket().serve(WindowHarness::kFirmwarePath, LoopbackReply::ok(image));
+//   Release::serve(harness.bucket(), image);
 //   MainWindow *window = harness.open();       // waits for the manifest's outcome
 //   harness.button("BtnUpgrade")->click();
 //
@@ -32,8 +32,6 @@ class QTextEdit;
 class WindowHarness
 {
 public:
-    static const QString kManifestPath;
-    static const QString kFirmwarePath;
     static const QString kPicturePath;
     static const QString kPicture2Path;
     static const QString kStoreUrl;
@@ -43,13 +41,9 @@ public:
     WindowHarness(const WindowHarness &) = delete;
     WindowHarness &operator=(const WindowHarness &) = delete;
 
-    // A manifest whose product "Ravlo" has the given version and digest.
-    static QByteArray manifestJson(const QString &appVersion, const QString &address,
-                                   const QString &firmwareVersion, const QString &sha256);
-    static QString sha256Hex(const QByteArray &data);
     void serveManifest(const QByteArray &json);
-    // A manifest of this program's version, firmware version "1.2" and the digest.
-    void serveRelease(const QString &sha256 = QString());
+    // A manifest of this program's version, firmware version "1.2" and no digest.
+    void serveRelease();
 
     // Builds and shows the window. With waitForManifest, returns once the
     // window has handled the manifest's outcome (and any box it opened).
@@ -60,8 +54,6 @@ public:
     MainWindow *window() const { return m_window.get(); }
     Manifest *manifest() const;
     LoopbackServer &bucket() { return m_bucket; }
-    // How many requests for the path the bucket has received.
-    int requestCount(const QString &path) const;
     ModalBoxes &boxes() { return m_boxes; }
 
     QProgressBar *bar() const;
@@ -73,8 +65,6 @@ public:
     // Where the window keeps its image files and its pictures.
     QString tempPath() const { return m_temp.path(); }
     QString workingPath() const { return m_work.path(); }
-    // The image files in the temporary directory.
-    QStringList firmwareFiles() const;
 
 private:
     ModalBoxes m_boxes;

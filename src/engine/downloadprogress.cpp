@@ -4,7 +4,10 @@ namespace DownloadProgress {
 
 int percent(qint64 received, qint64 total)
 {
-    return int(received * 100 / total);
+    // A server may send more than it announced; the bar stays in its range.
+    if (total <= 0 || received <= 0)
+        return 0;
+    return received >= total ? 100 : int(received * 100 / total);
 }
 
 double kilobytesPerSecond(qint64 bytes, qint64 elapsedMs)

@@ -1,8 +1,5 @@
 #include "firmwarefile.h"
 
-#include <QCryptographicHash>
-#include <QFile>
-
 namespace FirmwareFile {
 
 namespace {
@@ -22,17 +19,6 @@ QString fileName(const QString &version, const QDateTime &start)
     }
     return QStringLiteral("Ravlo_firmware_%1_%2.bin")
         .arg(safeVersion, start.toString(QStringLiteral("yyyyMMdd_hhmmss")));
-}
-
-QString sha256Hex(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QString();
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!hash.addData(&file))
-        return QString();
-    return QString::fromLatin1(hash.result().toHex());
 }
 
 } // namespace FirmwareFile

@@ -5,7 +5,7 @@
 // Texts of the firmware download's progress bar.
 namespace DownloadProgress {
 
-// Whole percent of total, truncated.
+// Whole percent of total, truncated, within 0..100.
 int percent(qint64 received, qint64 total);
 // Average speed in KB/s of bytes moved in elapsedMs.
 double kilobytesPerSecond(qint64 bytes, qint64 elapsedMs);

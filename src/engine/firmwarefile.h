@@ -11,8 +11,4 @@ namespace FirmwareFile {
 // '+' is replaced by '_': the name can never reach outside its directory.
 QString fileName(const QString &version, const QDateTime &start);
 
-// SHA-256 of the file's contents as lower-case hex, or empty when the file
-// cannot be opened or read.
-QString sha256Hex(const QString &path);
-
 } // namespace FirmwareFile

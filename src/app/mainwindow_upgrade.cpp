@@ -1,0 +1,115 @@
+// MainWindow: the upgrade as the user meets it - the Upgrade button, and the
+// engine's phases, bar, log lines and verdicts shown as buttons, bar, log view
+// and boxes.
+
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "log/logger.h"
+
+#include <QDebug>
+#include <QMessageBox>
+
+using Phase = UpgradeEngine::Phase;
+
+void MainWindow::UpgradeButtonClicked()
+{
+    switch (m_engine->phase()) {
+    case Phase::Idle:
+        startUpgradeProcess();
+        return;
+    case Phase::FetchingManifest:
+    case Phase::Downloading:
+        m_logger->warning(QStringLiteral("Download in progress, please wait for completion"));
+        return;
+    case Phase::Scanning:
+        return; // the button is disabled meanwhile
+    case Phase::Verifying:
+    case Phase::BurnPending:
+    case Phase::Flashing:
+    case Phase::RestartPending:
+        break;
+    }
+    const auto answer = QMessageBox::question(
+        this, QStringLiteral("Upgrade in Progress"),
+        QStringLiteral("An upgrade is already in progress. Do you want to cancel it and start "
+                       "a new one?"),
+        QMessageBox::Yes | QMessageBox::No);
+    if (answer == QMessageBox::No)
+        return;
+    // The run may have ended while the question was open: then there is
+    // nothing to cancel, and the new run starts at once.
+    if (m_engine->phase() == Phase::Idle) {
+        startUpgradeProcess();
+        return;
+    }
+    m_engine->restart();
+    resetUpgradeState();
+}
+
+void MainWindow::startUpgradeProcess()
+{
+    resetUpgradeState();
+    m_engine->start();
+}
+
+void MainWindow::resetUpgradeState()
+{
+    ui->BtnVersion->setEnabled(true);
+    ui->BtnUpgrade->setEnabled(true);
+    setProgressValue(0);
+    setProgressText(QStringLiteral("Ready"));
+    qDebug().noquote() << QStringLiteral("升级状态已完全重置");
+}
+
+void MainWindow::handleUpgradeError(const QString &message)
+{
+    m_logger->error(QStringLiteral("Upgrade process error: ") + message);
+    resetUpgradeState();
+    setProgressValue(0);
+    setProgressText(QStringLiteral("Upgrade failed"));
+}
+
+void MainWindow::showPhase(Phase phase)
+{
+    // The scan is short and decides everything after it; while the tool
+    // talks to the device, Get Version waits.
+    ui->BtnUpgrade->setEnabled(phase != Phase::Scanning);
+    ui->BtnVersion->setEnabled(phase != Phase::Scanning && phase != Phase::Flashing);
+}
+
+void MainWindow::showLogLine(UpgradeEngine::Level level, const QString &text)
+{
+    switch (level) {
+    case UpgradeEngine::Level::Info:
+        m_logger->info(text);
+        break;
+    case UpgradeEngine::Level::Warning:
+        m_logger->warning(text);
+        break;
+    case UpgradeEngine::Level::Error:
+        m_logger->error(text);
+        break;
+    }
+}
+
+void MainWindow::onUpgradeFailed(const UpgradeFailure &failure)
+{
+    if (!failure.processErrorKind.isEmpty())
+        QMessageBox::critical(
+            this, QStringLiteral("Process Error"),
+            QStringLiteral("dfu-util process execution failed!\n\nError type: %1\nDetails: %2")
+                .arg(failure.processErrorKind, failure.processErrorDetails),
+            QMessageBox::Ok);
+    handleUpgradeError(failure.reason);
+}
+
+void MainWindow::onUpgradeSucceeded()
+{
+    // Get Version comes back once the verdict has been read.
+    ui->BtnVersion->setEnabled(false);
+    QMessageBox::information(this, QStringLiteral("Upgrade Successful"),
+                             QStringLiteral("Firmware upgrade completed successfully!"),
+                             QMessageBox::Ok);
+    resetUpgradeState();
+}

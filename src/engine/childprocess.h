@@ -1,0 +1,15 @@
+#pragma once
+
+class QProcess;
+
+// Ending a child process that is no longer wanted, within a bound: neither a
+// cancel nor the program's exit waits on a tool that ignores it.
+namespace ChildProcess {
+
+// Asks the process to terminate and, if it has not ended within graceMs,
+// kills it; returns within graceMs. False when it had to be killed.
+bool end(QProcess &process, int graceMs);
+// Kills the process and reaps it briefly.
+void kill(QProcess &process);
+
+} // namespace ChildProcess

@@ -1,0 +1,415 @@
+#include "upgradeengine.h"
+
+#include "dfu/dfuutilpath.h"
+#include "dfu/flashcommand.h"
+#include "dfu/processerror.h"
+#include "engine/devicescanner.h"
+#include "engine/downloadprogress.h"
+#include "engine/firmwarefile.h"
+#include "engine/sha256.h"
+#include "manifest/manifest.h"
+
+#include <QDateTime>
+#include <QDebug>
+#include <QDir>
+#include <QFileInfo>
+#include <QNetworkReply>
+#include <QRegularExpression>
+#include <QStandardPaths>
+
+namespace {
+
+constexpr qint64 kSpeedIntervalMs = 1000;
+
+bool isSha256Hex(const QString &text)
+{
+    static const QRegularExpression hex(QStringLiteral("^[0-9A-Fa-f]{64}$"));
+    return hex.match(text).hasMatch();
+}
+
+QString orUnknown(const QString &text)
+{
+    return text.isEmpty() ? QStringLiteral("未知") : text;
+}
+
+} // namespace
+
+UpgradeEngine::UpgradeEngine(const Endpoints &endpoints, Manifest *manifest,
+                             QNetworkAccessManager *network, QObject *parent)
+    : QObject(parent)
+    , m_endpoints(endpoints)
+    , m_manifest(manifest)
+    , m_network(network)
+    , m_toolPath(dfuUtilPath())
+    , m_scanner(new DeviceScanner(this))
+{
+    qRegisterMetaType<QNetworkReply *>("QNetworkReply*");
+    qRegisterMetaType<QProcess::ExitStatus>("QProcess::ExitStatus");
+    qRegisterMetaType<QProcess::ProcessError>("QProcess::ProcessError");
+
+    connect(m_scanner, &DeviceScanner::finished, this, &UpgradeEngine::onScanFinished);
+    // Queued: whoever else shows the manifest's outcome sees this run still
+    // waiting for it, whichever connection was made first.
+    connect(m_manifest, &Manifest::manifestDownloaded, this, &UpgradeEngine::onManifestOutcome,
+            Qt::QueuedConnection);
+    m_burnTimer.setSingleShot(true);
+    connect(&m_burnTimer, &QTimer::timeout, this, &UpgradeEngine::startBurning);
+    m_restartTimer.setSingleShot(true);
+    connect(&m_restartTimer, &QTimer::timeout, this, &UpgradeEngine::start);
+    setLimits(m_limits);
+}
+
+UpgradeEngine::~UpgradeEngine()
+{
+    shutdown();
+}
+
+void UpgradeEngine::setLimits(const EngineLimits &limits)
+{
+    m_limits = limits;
+    m_manifest->setTransferTimeout(limits.transferMs);
+}
+
+void UpgradeEngine::start()
+{
+    if (m_phase != Phase::Idle && m_phase != Phase::RestartPending)
+        return;
+    m_restartTimer.stop();
+    log(Level::Info, QStringLiteral("Starting firmware upgrade process..."));
+    emit barText(QStringLiteral("Starting upgrade..."));
+    setPhase(Phase::Scanning);
+    const QString problem = dfuUtilProblem(m_toolPath);
+    if (!problem.isEmpty()) {
+        log(Level::Error, problem);
+        fail(UpgradeFailure::Stage::Scan, QStringLiteral("Failed to meet upgrade preconditions"));
+        return;
+    }
+    m_scanner->start(m_toolPath, m_limits.scanMs);
+}
+
+void UpgradeEngine::cancel()
+{
+    m_restartTimer.stop();
+    if (m_phase == Phase::Idle)
+        return;
+    qDebug().noquote() << QStringLiteral("取消当前升级...");
+    endRun(m_limits.cancelGraceMs);
+    setPhase(Phase::Idle);
+    log(Level::Info, QStringLiteral("Upgrade cancelled by user"));
+}
+
+void UpgradeEngine::restart()
+{
+    cancel();
+    setPhase(Phase::RestartPending);
+    m_restartTimer.start(m_limits.restartDelayMs);
+}
+
+void UpgradeEngine::shutdown()
+{
+    m_restartTimer.stop();
+    endRun(m_limits.closeGraceMs);
+    // Silent: whoever listens may be going away too.
+    m_phase = Phase::Idle;
+}
+
+void UpgradeEngine::setPhase(Phase phase)
+{
+    if (m_phase == phase)
+        return;
+    m_phase = phase;
+    emit phaseChanged(phase);
+}
+
+void UpgradeEngine::log(Level level, const QString &text)
+{
+    emit logLine(level, text);
+}
+
+void UpgradeEngine::onScanFinished(bool completed, const DfuScan &scan)
+{
+    if (m_phase != Phase::Scanning)
+        return;
+    if (!completed)
+        log(Level::Error, QStringLiteral("Scanning device timeout"));
+    for (const QString &message : scan.otherMessages)
+        qDebug().noquote() << QStringLiteral("dfu-util -l: ") + message;
+    if (!completed || !chooseDevice(scan)) {
+        fail(UpgradeFailure::Stage::Scan, QStringLiteral("Failed to meet upgrade preconditions"));
+        return;
+    }
+    afterScan();
+}
+
+bool UpgradeEngine::chooseDevice(const DfuScan &scan)
+{
+    // Only what the tool says about the Ravlo identity decides; a device of
+    // another identity that cannot be opened is none of this run's business.
+    if (!scan.ravloProblems.isEmpty()) {
+        log(Level::Error,
+            QStringLiteral("Device scanning error: ") + scan.ravloProblems.join(QLatin1Char('\n')));
+        return false;
+    }
+    if (scan.listing.isEmpty()) {
+        log(Level::Error, QStringLiteral("The device did not connect successfully, please connect "
+                                         "the device to the PC"));
+        return false;
+    }
+    if (scan.devices.isEmpty()) {
+        log(Level::Error,
+            QStringLiteral("The device did not connect successfully, please connect the device"));
+        return false;
+    }
+    qDebug().noquote() << QStringLiteral("发现 %1 个设备").arg(scan.devices.size());
+    QList<DfuDevice> candidates;
+    for (const DfuDevice &device : scan.devices) {
+        qDebug().noquote() << QStringLiteral("设备 %1 - VID:PID: %2, 序列号: %3, 路径: %4")
+                                  .arg(candidates.size() + 1)
+                                  .arg(device.vidPid, orUnknown(device.serial),
+                                       orUnknown(device.path));
+        if (device.isRavlo() && (m_plan.serial.isEmpty() || device.serial == m_plan.serial) &&
+            (m_plan.usbPath.isEmpty() || device.path == m_plan.usbPath))
+            candidates << device;
+    }
+    if (candidates.isEmpty()) {
+        qDebug().noquote() << QStringLiteral("未发现目标设备，请连接目标设备并进入 DFU 模式");
+        log(Level::Error,
+            m_plan.serial.isEmpty()
+                ? QStringLiteral("No Ravlo device detected")
+                : QStringLiteral("No Ravlo device with serial %1 detected").arg(m_plan.serial));
+        return false;
+    }
+    if (candidates.size() > 1) {
+        log(Level::Error, QStringLiteral("%1 Ravlo devices are connected. Connect only the one "
+                                         "to upgrade and press Upgrade again.")
+                              .arg(candidates.size()));
+        return false;
+    }
+    m_device = candidates.first();
+    qDebug().noquote() << QStringLiteral("检测到目标设备，VID:PID: %1, 路径: %2")
+                              .arg(m_device.vidPid, m_device.path);
+    return true;
+}
+
+void UpgradeEngine::afterScan()
+{
+    if (!m_plan.imageFile.isEmpty()) {
+        setPhase(Phase::Verifying);
+        verify(Sha256::ofFile(m_plan.imageFile), m_plan.imageSha256);
+    } else if (isSha256Hex(m_manifest->productSha256())) {
+        startFirmwareDownload();
+    } else {
+        fetchManifest();
+    }
+}
+
+void UpgradeEngine::fetchManifest()
+{
+    // Nothing is written without the digest that vouches for it: a manifest
+    // that has not arrived, or named none, is asked for once more.
+    setPhase(Phase::FetchingManifest);
+    emit barText(QStringLiteral("Loading update information..."));
+    if (!m_manifest->isDownloading())
+        m_manifest->downloadManifest(m_endpoints.manifestUrl());
+}
+
+void UpgradeEngine::onManifestOutcome(bool success, const QString &errorMsg)
+{
+    if (m_phase != Phase::FetchingManifest)
+        return;
+    if (isSha256Hex(m_manifest->productSha256())) {
+        startFirmwareDownload();
+        return;
+    }
+    const QString why =
+        success ? QStringLiteral("it names no SHA-256 digest for the firmware image") : errorMsg;
+    fail(UpgradeFailure::Stage::Manifest,
+         QStringLiteral("The update information could not be loaded (%1), so nothing was written")
+             .arg(why));
+}
+
+void UpgradeEngine::startFirmwareDownload()
+{
+    setPhase(Phase::Downloading);
+    const QString tempPath = QStandardPaths::writableLocation(QStandardPaths::TempLocation);
+    if (tempPath.isEmpty() || !QFileInfo(tempPath).isDir()) {
+        fail(UpgradeFailure::Stage::Download,
+             QStringLiteral("Failed to create firmware file: the temporary folder does not exist"));
+        return;
+    }
+    const QString url = m_endpoints.firmwareUrl();
+    const QString path = QDir(tempPath).filePath(
+        FirmwareFile::fileName(m_manifest->productVersion(), QDateTime::currentDateTime()));
+    qDebug().noquote() << QStringLiteral("下载固件: %1").arg(url);
+    qDebug().noquote() << QStringLiteral("保存到: %1").arg(path);
+    emit barText(QStringLiteral("Start downloading firmware"));
+    m_expectedSha256 = m_manifest->productSha256();
+    m_lastSpeedUpdateTime = QDateTime::currentMSecsSinceEpoch();
+    m_lastBytesReceived = 0;
+
+    m_download = new ImageDownload(m_network, this);
+    connect(m_download, &ImageDownload::progress, this, &UpgradeEngine::onFirmwareDownloadProgress);
+    connect(m_download, &ImageDownload::finished, this, &UpgradeEngine::onDownloadFinished);
+    if (!m_download->start(QUrl(url), path, m_limits.transferMs))
+        fail(UpgradeFailure::Stage::Download, m_download->outcome().message);
+}
+
+void UpgradeEngine::onFirmwareDownloadProgress(qlonglong bytesReceived, qlonglong bytesTotal)
+{
+    if (bytesTotal <= 0) {
+        emit barValue(0);
+        emit barText(QStringLiteral("Download firmware: Unknown size"));
+        return;
+    }
+    const int percent = DownloadProgress::percent(bytesReceived, bytesTotal);
+    emit barValue(percent);
+
+    // The text with speed and remaining time changes at most once a second.
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    const qint64 elapsed = now - m_lastSpeedUpdateTime;
+    if (elapsed <= kSpeedIntervalMs)
+        return;
+    const double speed =
+        DownloadProgress::kilobytesPerSecond(bytesReceived - m_lastBytesReceived, elapsed);
+    emit barText(DownloadProgress::barText(percent, speed, bytesTotal - bytesReceived));
+    m_lastBytesReceived = bytesReceived;
+    m_lastSpeedUpdateTime = now;
+}
+
+void UpgradeEngine::onDownloadFinished(const ImageDownload::Outcome &outcome)
+{
+    if (!outcome.complete) {
+        if (outcome.networkError) {
+            log(Level::Error, outcome.message);
+            emit barText(QStringLiteral("Network error"));
+        }
+        fail(UpgradeFailure::Stage::Download, outcome.message);
+        return;
+    }
+    qDebug().noquote() << QStringLiteral("固件下载完成: %1").arg(m_download->filePath());
+    setPhase(Phase::Verifying);
+    verify(m_download->sha256(), m_expectedSha256);
+}
+
+void UpgradeEngine::verify(const QString &actualSha256, const QString &expectedSha256)
+{
+    emit barText(QStringLiteral("Verifying firmware integrity..."));
+    qDebug().noquote() << QStringLiteral("开始校验固件完整性");
+    const QString failure =
+        QStringLiteral("Firmware verification failed, please click upgrade again");
+    if (actualSha256.isEmpty()) {
+        qDebug().noquote() << QStringLiteral("无法计算文件的SHA256值");
+        fail(UpgradeFailure::Stage::Verify, failure);
+        return;
+    }
+    qDebug().noquote() << QStringLiteral("计算得到的SHA256: %1").arg(actualSha256);
+    qDebug().noquote() << QStringLiteral("期望的SHA256:    %1").arg(expectedSha256);
+    if (actualSha256 != expectedSha256.toLower()) {
+        qDebug().noquote() << QStringLiteral("SHA256校验失败！");
+        qDebug().noquote() << QStringLiteral("文件可能已被篡改或下载损坏");
+        qDebug().noquote() << QStringLiteral("期望: %1").arg(expectedSha256);
+        qDebug().noquote() << QStringLiteral("实际: %1").arg(actualSha256);
+        fail(UpgradeFailure::Stage::Verify, failure);
+        return;
+    }
+    qDebug().noquote() << QStringLiteral("✓ SHA256校验通过");
+    emit barText(QStringLiteral("Firmware download completed, start burning"));
+    setPhase(Phase::BurnPending);
+    m_burnTimer.start(m_limits.burnDelayMs);
+}
+
+void UpgradeEngine::startBurning()
+{
+    setPhase(Phase::Flashing);
+    emit barValue(50);
+    emit barText(QStringLiteral("Burning firmware .."));
+    qDebug().noquote() << QStringLiteral("开始烧录固件...");
+    const QFileInfo image(imagePath());
+    m_flash = new FlashRun(this);
+    connect(m_flash, &FlashRun::progress, this, [this](const BarUpdate &update) {
+        emit barValue(update.value);
+        emit barText(update.text);
+    });
+    connect(m_flash, &FlashRun::finished, this, &UpgradeEngine::onFlashFinished);
+    m_flash->start(m_toolPath, FlashCommand::arguments(m_device.path, image.absoluteFilePath()),
+                   image.absolutePath(), image.exists() ? image.size() : 0, m_limits.startMs);
+}
+
+void UpgradeEngine::onFlashFinished(const FlashRun::Result &result)
+{
+    using Status = FlashRun::Result::Status;
+    switch (result.status) {
+    case Status::Written:
+        endRun(0);
+        emit barValue(100);
+        emit barText(QStringLiteral("Firmware upgrade completed!"));
+        log(Level::Info, QStringLiteral("Upgrade completed successfully"));
+        setPhase(Phase::Idle);
+        emit succeeded();
+        return;
+    case Status::Failed: {
+        const QString reason = DfuOutput::lastError(result.output);
+        QString message = QStringLiteral("dfu-util failed with exit code %1").arg(result.exitCode);
+        if (!reason.isEmpty())
+            message += QStringLiteral(": ") + reason;
+        fail(UpgradeFailure::Stage::Flash, message);
+        return;
+    }
+    case Status::ProcessError: {
+        UpgradeFailure failure;
+        failure.stage = UpgradeFailure::Stage::Flash;
+        failure.processErrorKind = ProcessErrorText::kindText(result.error);
+        failure.processErrorDetails = ProcessErrorText::explain(result.error, result.output);
+        failure.reason = QStringLiteral("dfu-util process error: ") + failure.processErrorKind +
+                         QStringLiteral(" - ") + failure.processErrorDetails;
+        fail(failure);
+        return;
+    }
+    case Status::StartTimeout:
+        fail(UpgradeFailure::Stage::Flash, QStringLiteral("Unable to start dfu uti process"));
+        return;
+    }
+}
+
+void UpgradeEngine::fail(UpgradeFailure::Stage stage, const QString &reason)
+{
+    UpgradeFailure failure;
+    failure.stage = stage;
+    failure.reason = reason;
+    fail(failure);
+}
+
+void UpgradeEngine::fail(const UpgradeFailure &failure)
+{
+    endRun(m_limits.cancelGraceMs);
+    setPhase(Phase::Idle);
+    emit failed(failure);
+}
+
+void UpgradeEngine::endRun(int graceMs)
+{
+    m_burnTimer.stop();
+    m_scanner->stop();
+    // Released by deleteLater: a run may end inside their own signals.
+    if (FlashRun *flash = m_flash.data()) {
+        m_flash = nullptr;
+        if (flash->isRunning()) {
+            qDebug().noquote() << QStringLiteral("停止dfu-util进程...");
+            if (!flash->stop(graceMs))
+                qDebug().noquote() << QStringLiteral("强制终止dfu-util进程");
+        }
+        flash->stop(0);
+        flash->deleteLater();
+    }
+    if (ImageDownload *download = m_download.data()) {
+        m_download = nullptr;
+        download->discard();
+        download->deleteLater();
+    }
+    m_device = DfuDevice();
+}
+
+QString UpgradeEngine::imagePath() const
+{
+    return m_plan.imageFile.isEmpty() && m_download ? m_download->filePath() : m_plan.imageFile;
+}

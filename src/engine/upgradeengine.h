@@ -1,0 +1,154 @@
+#pragma once
+
+#include "dfu/dfuscan.h"
+#include "engine/endpoints.h"
+#include "engine/enginelimits.h"
+#include "engine/flashrun.h"
+#include "engine/imagedownload.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+
+class DeviceScanner;
+class Manifest;
+class QNetworkAccessManager;
+
+// How a run ended when it did not write the image.
+struct UpgradeFailure
+{
+    enum class Stage
+    {
+        Scan,     // the tool, or the one Ravlo device to write, was not found
+        Manifest, // no usable digest for the image
+        Download, // the image did not arrive in a file
+        Verify,   // the image is not the one the manifest names
+        Flash,    // dfu-util did not write it
+    };
+    Stage stage = Stage::Scan;
+    // What went wrong, in a sentence ("Firmware verification failed, ...").
+    QString reason;
+    // For a dfu-util that failed as a process (did not start, crashed, ...):
+    // "Process crashed" and its explanation; empty otherwise.
+    QString processErrorKind;
+    QString processErrorDetails;
+};
+
+Q_DECLARE_METATYPE(UpgradeFailure)
+
+// The road of one upgrade without any widget: find the one Ravlo device with
+// dfu-util -l, make sure the manifest names the image's digest, download and
+// verify the image, wait the burn delay, write it with dfu-util and judge the
+// result. It reports by signals; what a window or a terminal makes of them is
+// theirs. A run owns its scan, its reply, its image file and its dfu-util
+// process, and leaves none of them behind: the image is removed whenever a
+// run ends.
+class UpgradeEngine : public QObject
+{
+    Q_OBJECT
+public:
+    enum class Phase
+    {
+        Idle,
+        Scanning,
+        FetchingManifest,
+        Downloading,
+        Verifying,
+        BurnPending,
+        Flashing,
+        RestartPending,
+    };
+    Q_ENUM(Phase)
+
+    enum class Level
+    {
+        Info,
+        Warning,
+        Error,
+    };
+    Q_ENUM(Level)
+
+    // Which device and which image, where a run should not take the defaults
+    // (the one Ravlo device attached, the image the manifest names).
+    struct Plan
+    {
+        QString serial;      // only the Ravlo device with this serial
+        QString usbPath;     // only the Ravlo device at this USB path
+        QString imageFile;   // a local image instead of the download; kept
+        QString imageSha256; // the digest the local image must have
+    };
+
+    // The manifest is shared with whoever shows its values; the engine fetches
+    // it again when a run finds no usable digest in it.
+    UpgradeEngine(const Endpoints &endpoints, Manifest *manifest, QNetworkAccessManager *network,
+                  QObject *parent = nullptr);
+    ~UpgradeEngine() override;
+
+    void setLimits(const EngineLimits &limits);
+    const EngineLimits &limits() const { return m_limits; }
+    void setToolPath(const QString &path) { m_toolPath = path; }
+    QString toolPath() const { return m_toolPath; }
+    void setPlan(const Plan &plan) { m_plan = plan; }
+
+    Phase phase() const { return m_phase; }
+    // The device the run writes, once the scan has found it.
+    DfuDevice device() const { return m_device; }
+
+    // Starts a run; nothing happens while one is under way.
+    void start();
+    // Stops the run under way (the tool within the cancel grace); no verdict.
+    void cancel();
+    // Cancels, then starts a new run after the restart delay.
+    void restart();
+    // Stops whatever runs within the close grace, silently: the program ends.
+    void shutdown();
+
+signals:
+    void phaseChanged(UpgradeEngine::Phase phase);
+    void barValue(int value);
+    void barText(const QString &text);
+    void logLine(UpgradeEngine::Level level, const QString &text);
+    // The run has ended; the phase is Idle again when these arrive.
+    void failed(const UpgradeFailure &failure);
+    void succeeded();
+
+private slots:
+    void onFirmwareDownloadProgress(qlonglong bytesReceived, qlonglong bytesTotal);
+
+private:
+    void setPhase(Phase phase);
+    void log(Level level, const QString &text);
+    void onScanFinished(bool completed, const DfuScan &scan);
+    bool chooseDevice(const DfuScan &scan);
+    void afterScan();
+    void fetchManifest();
+    void onManifestOutcome(bool success, const QString &errorMsg);
+    void startFirmwareDownload();
+    void onDownloadFinished(const ImageDownload::Outcome &outcome);
+    void verify(const QString &actualSha256, const QString &expectedSha256);
+    void startBurning();
+    void onFlashFinished(const FlashRun::Result &result);
+    void fail(UpgradeFailure::Stage stage, const QString &reason);
+    void fail(const UpgradeFailure &failure);
+    // Stops and releases everything of the run; the tool within graceMs.
+    void endRun(int graceMs);
+    QString imagePath() const;
+
+    const Endpoints m_endpoints;
+    Manifest *const m_manifest;
+    QNetworkAccessManager *const m_network;
+    EngineLimits m_limits;
+    QString m_toolPath;
+    Plan m_plan;
+    Phase m_phase = Phase::Idle;
+
+    DeviceScanner *m_scanner;
+    QPointer<ImageDownload> m_download;
+    QPointer<FlashRun> m_flash;
+    DfuDevice m_device;
+    QString m_expectedSha256; // the digest the downloaded image must have
+    QTimer m_burnTimer;
+    QTimer m_restartTimer;
+    qint64 m_lastSpeedUpdateTime = 0;
+    qint64 m_lastBytesReceived = 0;
+};
