@@ -7,6 +7,8 @@ Writes, relative to the resources directory:
     picture/minimize_icon.png  32x32 RGBA  title-bar minimise glyph
     picture/wenhao.svg         help (question mark) button, SVG Tiny 1.2
     picture/guidance.png       593x450     how to put a device into DFU mode
+    picture/*@2x.png           the three PNGs above at twice the size, which
+                               Qt picks for screens scaled above 100 %
     picture/Q70.jpg            1000x1000   product picture, Ravlo-Q70
     picture/Q75.jpg            1000x1000   product picture, Ravlo-Q75
     app.ico                    Windows icon: 256, 128, 64, 48, 32, 16, 32-bit
@@ -228,21 +230,22 @@ ICON_SIZE = 32
 ICON_SS = 8
 
 
-def _glyph_icon(draw_glyph):
-    """draw_glyph(draw, unit, colour) draws in 32-unit coordinates."""
-    n = ICON_SIZE * ICON_SS
+def _glyph_icon(draw_glyph, scale):
+    """draw_glyph(draw, unit, colour) draws in 32-unit coordinates; the icon
+    is ICON_SIZE times scale pixels square."""
+    ss = ICON_SS * scale
+    n = ICON_SIZE * ss
     glyph = Image.new("L", (n, n), 0)
-    draw_glyph(ImageDraw.Draw(glyph), ICON_SS, 255)
+    draw_glyph(ImageDraw.Draw(glyph), ss, 255)
     # the edge: the glyph grown by GLYPH_EDGE units, softened, a little lower
-    edge = glyph.filter(ImageFilter.MaxFilter(round(2 * GLYPH_EDGE * ICON_SS) | 1))
-    edge = shifted(edge, 0, GLYPH_EDGE_DY * ICON_SS).filter(
-        ImageFilter.GaussianBlur(0.5 * ICON_SS))
+    edge = glyph.filter(ImageFilter.MaxFilter(round(2 * GLYPH_EDGE * ss) | 1))
+    edge = shifted(edge, 0, GLYPH_EDGE_DY * ss).filter(ImageFilter.GaussianBlur(0.5 * ss))
     img = solid((n, n), GLYPH_SHADOW)
     img.putalpha(edge.point(lambda v: round(v * GLYPH_EDGE_OPACITY)))
     white = solid((n, n), "#FFFFFF")
     white.putalpha(glyph)
     img.alpha_composite(white)
-    return downsample(img, (ICON_SIZE, ICON_SIZE))
+    return downsample(img, (ICON_SIZE * scale, ICON_SIZE * scale))
 
 
 def _round_line(draw, p0, p1, width, fill):
@@ -258,18 +261,18 @@ GLYPH_EDGE_DY = 0.5       # the edge sits this much lower (light from above)
 GLYPH_EDGE_OPACITY = 0.6
 
 
-def close_icon():
+def close_icon(scale=1):
     def glyph(d, u, c):
         a, b = 9.5 * u, 22.5 * u
         _round_line(d, (a, a), (b, b), GLYPH_STROKE * u, c)
         _round_line(d, (a, b), (b, a), GLYPH_STROKE * u, c)
-    return _glyph_icon(glyph)
+    return _glyph_icon(glyph, scale)
 
 
-def minimize_icon():
+def minimize_icon(scale=1):
     def glyph(d, u, c):
         _round_line(d, (9.5 * u, 16.5 * u), (22.5 * u, 16.5 * u), GLYPH_STROKE * u, c)
-    return _glyph_icon(glyph)
+    return _glyph_icon(glyph, scale)
 
 
 def help_icon_svg():
@@ -680,11 +683,11 @@ def _badge(d, center, r, text, ss, fill=ACCENT, color="#0D2230"):
     d.text((x, y + 0.5 * ss), text, font=font(r * 1.25, "bold"), fill=rgba(color), anchor="mm")
 
 
-def guidance_picture():
+def guidance_picture(scale=1):
     """The device with its "1" key and power switch marked, the four numbered
     steps, the screen they lead to and the USB reminder. Coordinates are in
-    final pixels; p() scales them to the drawing."""
-    s = GUIDE_SS
+    pixels of the picture at scale 1; p() scales them to the drawing."""
+    s = GUIDE_SS * scale
 
     def p(v):
         return v * s
@@ -797,7 +800,7 @@ def guidance_picture():
     d.text((p(328), p(380)), "Keep the device connected to", font=f, fill=white, anchor="lm")
     d.text((p(328), p(398)), "the PC with a USB cable", font=f, fill=white, anchor="lm")
 
-    return downsample(img, (GUIDE_W, GUIDE_H)).convert("RGB")
+    return downsample(img, (GUIDE_W * scale, GUIDE_H * scale)).convert("RGB")
 
 
 # --------------------------------------------------------------------------
@@ -887,10 +890,11 @@ def ico_bytes(images):
 
 def main():
     PICTURES.mkdir(exist_ok=True)
-    close_icon().save(PICTURES / "close_icon.png", optimize=True)
-    minimize_icon().save(PICTURES / "minimize_icon.png", optimize=True)
+    for scale, suffix in ((1, ""), (2, "@2x")):
+        close_icon(scale).save(PICTURES / f"close_icon{suffix}.png", optimize=True)
+        minimize_icon(scale).save(PICTURES / f"minimize_icon{suffix}.png", optimize=True)
+        guidance_picture(scale).save(PICTURES / f"guidance{suffix}.png", optimize=True)
     (PICTURES / "wenhao.svg").write_text(help_icon_svg(), encoding="ascii")
-    guidance_picture().save(PICTURES / "guidance.png", optimize=True)
     for m in (Q70, Q75):
         product_picture(m).save(PICTURES / f"{m.short}.jpg", quality=92, subsampling=0,
                                 optimize=True)

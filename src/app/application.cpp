@@ -12,6 +12,17 @@ static void initResources()
     Q_INIT_RESOURCE(resources);
 }
 
+void enableHighDpiScaling()
+{
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
+    // Qt would round 150 % up to 200 % and 125 % down to 100 %; the window
+    // then comes out far too large or keeps the grown fonts of the desktop
+    // in its unscaled fixed geometry, cutting texts off.
+    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(
+        Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
+}
+
 void setupApplication(QApplication &app)
 {
     initResources();

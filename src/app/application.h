@@ -2,6 +2,12 @@
 
 class QApplication;
 
+// What main() does before the application object exists: the windows and
+// dialogs scale as one with the desktop's scale (125 %, 150 %, 200 % ...),
+// sizes stay in logical pixels, and pictures are drawn from their @2x
+// versions where the screen needs them.
+void enableHighDpiScaling();
+
 // What main() does to the application before the first window exists:
 // registers the compiled-in resources, sets the program's version and applies
 // the style sheet. Tests call it too, so windows under test look and behave

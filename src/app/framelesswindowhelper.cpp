@@ -106,7 +106,7 @@ bool FramelessWindowHelper::eventFilter(QObject *watched, QEvent *event)
         if (mouse->button() == Qt::LeftButton && canStartDrag(widget, mouse->pos())) {
             m_isDragging = true;
             m_dragWidget = widget;
-            m_dragOffset = mouse->globalPos() - widget->frameGeometry().topLeft();
+            m_dragOffset = mouse->screenPos() - QPointF(widget->frameGeometry().topLeft());
             return true;
         }
         break;
@@ -114,7 +114,9 @@ bool FramelessWindowHelper::eventFilter(QObject *watched, QEvent *event)
     case QEvent::MouseMove: {
         const auto *mouse = static_cast<QMouseEvent *>(event);
         if (draggingThis && mouse->buttons().testFlag(Qt::LeftButton)) {
-            widget->move(clampedToBounds(mouse->globalPos() - m_dragOffset, widget));
+            // Rounded once, here: rounding the press and each move apart
+            // lets the window lag the pointer by up to a whole logical pixel.
+            widget->move(clampedToBounds((mouse->screenPos() - m_dragOffset).toPoint(), widget));
             return true;
         }
         break;

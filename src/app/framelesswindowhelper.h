@@ -3,6 +3,7 @@
 #include <QList>
 #include <QObject>
 #include <QPoint>
+#include <QPointF>
 #include <QRect>
 
 class QWidget;
@@ -49,6 +50,8 @@ private:
     QRect m_dragBounds;
     bool m_hasDragBounds = false;
     bool m_isDragging = false;
-    QPoint m_dragOffset;
+    // Logical pixels, with their fraction: on a screen scaled to 125 % or
+    // 150 % the pointer's logical position lies between whole pixels.
+    QPointF m_dragOffset;
     QWidget *m_dragWidget = nullptr;
 };

@@ -5,6 +5,7 @@
 
 int main(int argc, char *argv[])
 {
+    enableHighDpiScaling();
     QApplication app(argc, argv);
     setupApplication(app);
     MainWindow window;

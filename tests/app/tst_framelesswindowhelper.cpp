@@ -75,10 +75,11 @@ public:
 
     // Sends a mouse event to the window as it arrives there: at a local
     // position, with the global position the screen reports for it.
-    void mouse(QEvent::Type type, const QPoint &at, Qt::MouseButton button = Qt::LeftButton)
+    void mouse(QEvent::Type type, const QPointF &at, Qt::MouseButton button = Qt::LeftButton)
     {
         const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : button;
-        QMouseEvent event(type, at, mapToGlobal(at), button, held, Qt::NoModifier);
+        QMouseEvent event(type, at, at + QPointF(mapToGlobal(QPoint())), button, held,
+                          Qt::NoModifier);
         QApplication::sendEvent(this, &event);
     }
 
@@ -105,8 +106,8 @@ private slots:
     void registration();
     void pressStartsDragOnPassivePartsOnly_data();
     void pressStartsDragOnPassivePartsOnly();
-    void boundsLimitTheDrag_data();
-    void boundsLimitTheDrag();
+    void dragPlacesTheWindow_data();
+    void dragPlacesTheWindow();
     void releaseEndsOnlyItsOwnWindowsDrag();
     void destroyedWidgetsAreForgotten();
 };
@@ -179,34 +180,46 @@ void TestFramelessWindowHelper::pressStartsDragOnPassivePartsOnly()
     QCOMPARE(window.pressesSeen, drags ? 0 : 1);
 }
 
-void TestFramelessWindowHelper::boundsLimitTheDrag_data()
+void TestFramelessWindowHelper::dragPlacesTheWindow_data()
 {
     QTest::addColumn<QRect>("bounds");
-    QTest::addColumn<QPoint>("wanted");
+    QTest::addColumn<qreal>("scale");
+    QTest::addColumn<QPoint>("travel");
     QTest::addColumn<QPoint>("expected");
 
+    // The window starts at (100, 100); the pointer travels this many pixels
+    // of a screen at the scale.
     const QRect screen(QPoint(0, 0), QPoint(999, 799));
-    QTest::newRow("inside") << screen << QPoint(250, 300) << QPoint(250, 300);
-    QTest::newRow("too far right and down") << screen << QPoint(900, 700) << QPoint(699, 599);
-    QTest::newRow("too far left and up") << screen << QPoint(-50, -10) << QPoint(0, 0);
+    QTest::newRow("inside") << screen << 1.0 << QPoint(150, 200) << QPoint(250, 300);
+    QTest::newRow("too far right and down")
+        << screen << 1.0 << QPoint(800, 600) << QPoint(699, 599);
+    QTest::newRow("too far left and up") << screen << 1.0 << QPoint(-150, -110) << QPoint(0, 0);
     QTest::newRow("window larger than bounds")
-        << QRect(10, 20, 100, 100) << QPoint(500, 500) << QPoint(10, 20);
+        << QRect(10, 20, 100, 100) << 1.0 << QPoint(400, 400) << QPoint(10, 20);
     QTest::newRow("invalid bounds")
-        << QRect(QPoint(10, 10), QPoint(0, 0)) << QPoint(900, 700) << QPoint(900, 700);
+        << QRect(QPoint(10, 10), QPoint(0, 0)) << 1.0 << QPoint(800, 600) << QPoint(900, 700);
+    // Logical travel (30.4, 20.8), (30, 20.67), (30.5, 20.5): the window
+    // lands on the nearest logical pixel.
+    QTest::newRow("screen at 125 %") << QRect() << 1.25 << QPoint(38, 26) << QPoint(130, 121);
+    QTest::newRow("screen at 150 %") << QRect() << 1.5 << QPoint(45, 31) << QPoint(130, 121);
+    QTest::newRow("screen at 200 %") << QRect() << 2.0 << QPoint(61, 41) << QPoint(131, 121);
 }
 
-void TestFramelessWindowHelper::boundsLimitTheDrag()
+void TestFramelessWindowHelper::dragPlacesTheWindow()
 {
     QFETCH(QRect, bounds);
-    QFETCH(QPoint, wanted);
+    QFETCH(qreal, scale);
+    QFETCH(QPoint, travel);
     FramelessWindowHelper helper;
     Window window;
     helper.addWidget(&window);
     QCOMPARE(helper.setDragBounds(bounds), bounds.isValid());
 
-    const QPoint at = window.spot("label");
+    // A scaled screen reports the pointer's pixels as fractional logical
+    // positions. The press lands on the label.
+    const QPointF at = QPointF(4, 4) / scale;
     window.mouse(QEvent::MouseButtonPress, at);
-    window.mouse(QEvent::MouseMove, at + wanted - window.pos());
+    window.mouse(QEvent::MouseMove, at + QPointF(travel) / scale);
     QTEST(window.pos(), "expected");
 }
 

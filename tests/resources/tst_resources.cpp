@@ -32,11 +32,17 @@ void TestResources::pictures_data()
     QTest::addColumn<bool>("transparentCorners");
 
     QTest::newRow("close") << ":/picture/close_icon.png" << QByteArray("png") << QSize(32, 32) << true;
+    QTest::newRow("close @2x") << ":/picture/close_icon@2x.png" << QByteArray("png")
+                               << QSize(64, 64) << true;
     QTest::newRow("minimize") << ":/picture/minimize_icon.png" << QByteArray("png") << QSize(32, 32)
                               << true;
+    QTest::newRow("minimize @2x") << ":/picture/minimize_icon@2x.png" << QByteArray("png")
+                                  << QSize(64, 64) << true;
     QTest::newRow("help") << ":/picture/wenhao.svg" << QByteArray("svg") << QSize(32, 32) << true;
     QTest::newRow("guidance") << ":/picture/guidance.png" << QByteArray("png") << QSize(593, 450)
                               << false;
+    QTest::newRow("guidance @2x") << ":/picture/guidance@2x.png" << QByteArray("png")
+                                  << QSize(1186, 900) << false;
     QTest::newRow("Q70") << ":/picture/Q70.jpg" << QByteArray("jpeg") << QSize(1000, 1000) << false;
     QTest::newRow("Q75") << ":/picture/Q75.jpg" << QByteArray("jpeg") << QSize(1000, 1000) << false;
 }
