@@ -26,9 +26,43 @@ if(NOT _dfu_util_version_result EQUAL 0 OR NOT CMAKE_MATCH_1 STREQUAL "0.11")
 endif()
 message(STATUS "dfu-util 0.11: ${DFU_UTIL_EXECUTABLE}")
 
+get_filename_component(_dfu_util_subdir "${RAVLO_DFU_UTIL_RELATIVE_PATH}" DIRECTORY)
+if(WIN32)
+    # The Windows build of the tool loads libusb from its own folder.
+    get_filename_component(_dfu_util_dir "${DFU_UTIL_EXECUTABLE}" DIRECTORY)
+    find_file(DFU_UTIL_LIBUSB_DLL libusb-1.0.dll HINTS "${_dfu_util_dir}" NO_DEFAULT_PATH
+        DOC "libusb-1.0.dll of the Windows dfu-util 0.11")
+    if(NOT DFU_UTIL_LIBUSB_DLL)
+        message(FATAL_ERROR "libusb-1.0.dll was not found beside ${DFU_UTIL_EXECUTABLE}.")
+    endif()
+    set(_dfu_util_files "${DFU_UTIL_EXECUTABLE}" "${DFU_UTIL_LIBUSB_DLL}")
+else()
+    set(RAVLO_SYSTEM_DFU_UTIL "/usr/bin/dfu-util" CACHE FILEPATH
+        "The system's dfu-util that an installed program reaches through a link beside it")
+    set(_dfu_util_files "${DFU_UTIL_EXECUTABLE}")
+endif()
+
 # Copies the tool to where a program built into <dir> looks for it.
 function(ravlo_install_dfu_util dir)
-    set(destination "${dir}/${RAVLO_DFU_UTIL_RELATIVE_PATH}")
-    # configure_file keeps the executable bit and re-copies when the tool changes.
-    configure_file("${DFU_UTIL_EXECUTABLE}" "${destination}" COPYONLY)
+    foreach(file IN LISTS _dfu_util_files)
+        get_filename_component(name "${file}" NAME)
+        # configure_file keeps the executable bit and re-copies when the tool changes.
+        configure_file("${file}" "${dir}/${_dfu_util_subdir}/${name}" COPYONLY)
+    endforeach()
+endfunction()
+
+# Install rule: the tool where programs installed into <dir> (relative to the
+# prefix) look for it. On Linux a link to the system's dfu-util, which the
+# distribution keeps up to date; on Windows a copy with its libusb.
+function(ravlo_install_dfu_util_beside dir)
+    if(WIN32)
+        install(PROGRAMS ${_dfu_util_files} DESTINATION "${dir}/${_dfu_util_subdir}")
+    else()
+        get_filename_component(name "${RAVLO_DFU_UTIL_RELATIVE_PATH}" NAME)
+        set(link "${CMAKE_BINARY_DIR}/install-links/${name}")
+        file(MAKE_DIRECTORY "${CMAKE_BINARY_DIR}/install-links")
+        file(CREATE_LINK "${RAVLO_SYSTEM_DFU_UTIL}" "${link}" SYMBOLIC)
+        # install(FILES) installs a link as a link.
+        install(FILES "${link}" DESTINATION "${dir}/${_dfu_util_subdir}")
+    endif()
 endfunction()

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs what building, running and testing need, from Debian's archive.
+# Installs what building, running and testing need, from Debian's archive;
+# with --packaging also what scripts/package.sh needs.
+#   scripts/install-deps.sh [--packaging]
 set -euo pipefail
 packages=(
     build-essential cmake
@@ -8,6 +10,12 @@ packages=(
     openssl libssl-dev         # TLS for the HTTPS downloads; libcrypto's SHA-256
     fonts-dejavu-core          # a font for the off-screen test platform
 )
+if [ "${1:-}" = --packaging ]; then
+    packages+=(
+        file                   # CPack finds the binaries' libraries with it
+        lintian desktop-file-utils appstream
+    )
+fi
 sudo=()
 [ "$(id -u)" -eq 0 ] || sudo=(sudo)
 export DEBIAN_FRONTEND=noninteractive

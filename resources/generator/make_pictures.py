@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Draws the program's pictures and its Windows icon.
+"""Draws the program's pictures, its Windows icon and its desktop icons.
 
 Writes, relative to the resources directory:
 
@@ -12,6 +12,8 @@ Writes, relative to the resources directory:
     picture/Q70.jpg            1000x1000   product picture, Ravlo-Q70
     picture/Q75.jpg            1000x1000   product picture, Ravlo-Q75
     app.ico                    Windows icon: 256, 128, 64, 48, 32, 16, 32-bit
+    ../packaging/icons/icon-{48,128,256}.png  the same icon for the Linux desktop
+    ../packaging/icons/icon.svg               and as SVG 1.1, the scalable one
 
 The outputs are committed and the build only compiles them in; nothing here
 runs at build time. After changing this script, redraw everything and commit
@@ -41,6 +43,7 @@ from PIL import Image, ImageChops, ImageDraw, ImageFilter, ImageFont
 
 RESOURCES = Path(__file__).resolve().parent.parent
 PICTURES = RESOURCES / "picture"
+ICONS = RESOURCES.parent / "packaging" / "icons"
 
 # Colours taken from the style sheet.
 APP_BG = "#1F1F1F"        # main window background
@@ -808,52 +811,153 @@ def guidance_picture(scale=1):
 
 ICO_SIZES = (256, 128, 64, 48, 32, 16)
 ICO_SS = 4
+DESKTOP_ICON_SIZES = (48, 128, 256)   # PNG sizes of the Linux desktop icon
+
+
+@dataclass(frozen=True)
+class IconLayout:
+    """Where the icon's parts lie, in units of 1/256 of its size."""
+    tile: tuple
+    body: tuple
+    face: tuple
+    screen: tuple
+    keys: list           # (x0, y0, x1, y1) of the keypad's 3x3 keys, or none
+    badge: tuple         # centre x, centre y, radius, width of its dark ring
+
+
+def icon_layout(detailed):
+    """Small sizes drop the keypad and enlarge the badge."""
+    margin = 10 if detailed else 4
+    tile = (margin, margin, 256 - margin, 256 - margin)
+    body = (62, 30, 166, 226) if detailed else (50, 22, 170, 234)
+    bx0, by0, bx1, by1 = body
+    rim = 10 if detailed else 15
+    face = (bx0 + rim, by0 + rim + 2, bx1 - rim, by1 - rim - 4)
+    screen_h = 60 if detailed else 80
+    screen = (face[0] + 8, face[1] + 8, face[2] - 8, face[1] + 8 + screen_h)
+    keys = []
+    if detailed:
+        kx0, ky0, kx1, ky1 = screen[0], screen[3] + 12, screen[2], face[3] - 10
+        kw, kh = (kx1 - kx0 - 2 * 8) / 3, (ky1 - ky0 - 2 * 8) / 3
+        for i in range(9):
+            x = kx0 + (i % 3) * (kw + 8)
+            y = ky0 + (i // 3) * (kh + 8)
+            keys.append((x, y, x + kw, y + kh))
+    badge = (190, 190, 50, 9) if detailed else (184, 184, 66, 14)
+    return IconLayout(tile, body, face, screen, keys, badge)
+
+
+ICON_TILE = [(0, "#4A505A"), (0.5, "#2E3238"), (1, "#1C1E22")]
+ICON_SHEEN = [(0, (255, 255, 255, 40)), (1, (255, 255, 255, 0))]
+ICON_BODY = [(0, lighter(Q70.body, 0.2)), (1, darker(Q70.body, 0.15))]
+ICON_FACE = "#23262B"
+ICON_SCREEN = [(0, "#3FA9E8"), (1, "#155A9A")]
+ICON_KEY = "#D5D9DF"
+ICON_RING = "#1C1E22"
+ICON_ARROW = "#0F2437"
+
+
+def badge_arrow(cx, cy, r):
+    """The download arrow on the badge: shaft, head and base line."""
+    a = r / 50
+    shaft = (cx - 8 * a, cy - 30 * a, cx + 8 * a, cy + 2 * a)
+    head = [(cx - 24 * a, cy - 2 * a), (cx + 24 * a, cy - 2 * a), (cx, cy + 24 * a)]
+    base = (cx - 24 * a, cy + 28 * a, cx + 24 * a, cy + 36 * a)
+    return shaft, head, base
 
 
 def app_icon(size):
-    """The icon at one size. Small sizes drop the keypad and enlarge the badge."""
+    """The icon at one size."""
     n = size * ICO_SS
     u = n / 256                                 # drawing unit: 1/256 of the icon
     detailed = size >= 48
+    lay = icon_layout(detailed)
     img = Image.new("RGBA", (n, n), (0, 0, 0, 0))
 
-    margin = 10 if detailed else 4
-    tile = (margin * u, margin * u, n - margin * u, n - margin * u)
+    def px(box):
+        return tuple(v * u for v in box)
+
+    tile = px(lay.tile)
     if detailed:
         soft_shadow(img, tile, 48 * u, 5 * u, offset=(0, 4 * u), alpha=120)
-    fill_rrect(img, tile, 48 * u, [(0, "#4A505A"), (0.5, "#2E3238"), (1, "#1C1E22")])
-    fill_rrect(img, (tile[0], tile[1], tile[2], tile[1] + 60 * u), 48 * u, [(0, (255, 255, 255, 40)), (1, (255, 255, 255, 0))])
+    fill_rrect(img, tile, 48 * u, ICON_TILE)
+    fill_rrect(img, (tile[0], tile[1], tile[2], tile[1] + 60 * u), 48 * u, ICON_SHEEN)
+    fill_rrect(img, px(lay.body), 24 * u, ICON_BODY)
+    fill_rrect(img, px(lay.face), 14 * u, ICON_FACE)
+    fill_rrect(img, px(lay.screen), 7 * u, ICON_SCREEN)
+    for key in lay.keys:
+        fill_rrect(img, px(key), 4 * u, ICON_KEY)
 
-    body = (62 * u, 30 * u, 166 * u, 226 * u) if detailed else (50 * u, 22 * u, 170 * u, 234 * u)
-    bx0, by0, bx1, by1 = body
-    fill_rrect(img, body, 24 * u, [(0, lighter(Q70.body, 0.2)), (1, darker(Q70.body, 0.15))])
-    rim = 10 * u if detailed else 15 * u
-    face = (bx0 + rim, by0 + rim + 2 * u, bx1 - rim, by1 - rim - 4 * u)
-    fill_rrect(img, face, 14 * u, "#23262B")
-    screen_h = 60 * u if detailed else 80 * u
-    scr = (face[0] + 8 * u, face[1] + 8 * u, face[2] - 8 * u, face[1] + 8 * u + screen_h)
-    fill_rrect(img, scr, 7 * u, [(0, "#3FA9E8"), (1, "#155A9A")])
-    if detailed:
-        kx0, ky0, kx1, ky1 = scr[0], scr[3] + 12 * u, scr[2], face[3] - 10 * u
-        kw, kh = (kx1 - kx0 - 2 * 8 * u) / 3, (ky1 - ky0 - 2 * 8 * u) / 3
-        for i in range(9):
-            x = kx0 + (i % 3) * (kw + 8 * u)
-            y = ky0 + (i // 3) * (kh + 8 * u)
-            fill_rrect(img, (x, y, x + kw, y + kh), 4 * u, "#D5D9DF")
-
-    # download badge
-    r = 50 * u if detailed else 66 * u
-    cx, cy = (190 * u, 190 * u) if detailed else (184 * u, 184 * u)
-    ring = 9 * u if detailed else 14 * u
+    cx, cy, r, ring = px(lay.badge)
     d = ImageDraw.Draw(img)
-    d.ellipse((cx - r - ring, cy - r - ring, cx + r + ring, cy + r + ring), fill=rgba("#1C1E22"))
+    d.ellipse((cx - r - ring, cy - r - ring, cx + r + ring, cy + r + ring), fill=rgba(ICON_RING))
     d.ellipse((cx - r, cy - r, cx + r, cy + r), fill=rgba(ACCENT))
-    a = r / 50
-    navy = rgba("#0F2437")
-    d.rectangle((cx - 8 * a, cy - 30 * a, cx + 8 * a, cy + 2 * a), fill=navy)
-    d.polygon([(cx - 24 * a, cy - 2 * a), (cx + 24 * a, cy - 2 * a), (cx, cy + 24 * a)], fill=navy)
-    d.rectangle((cx - 24 * a, cy + 28 * a, cx + 24 * a, cy + 36 * a), fill=navy)
+    shaft, head, base = badge_arrow(cx, cy, r)
+    navy = rgba(ICON_ARROW)
+    d.rectangle(shaft, fill=navy)
+    d.polygon(head, fill=navy)
+    d.rectangle(base, fill=navy)
     return downsample(img, (size, size))
+
+
+def app_icon_svg():
+    """The detailed icon as SVG 1.1 for the desktop's scalable icon."""
+    lay = icon_layout(True)
+
+    def colour(c):
+        r, g, b, a = rgba(c)
+        return f'stop-color="#{r:02X}{g:02X}{b:02X}"' + (
+            f' stop-opacity="{a / 255:.3g}"' if a < 255 else "")
+
+    def gradient(name, stops):
+        inner = "".join(f'\n      <stop offset="{p:g}" {colour(c)}/>' for p, c in stops)
+        return (f'    <linearGradient id="{name}" x1="0" y1="0" x2="0" y2="1">'
+                f'{inner}\n    </linearGradient>')
+
+    def rect(box, radius, fill, extra=""):
+        x0, y0, x1, y1 = box
+        radius = min(radius, (x1 - x0) / 2, (y1 - y0) / 2)
+        return (f'  <rect x="{x0:.4g}" y="{y0:.4g}" width="{x1 - x0:.4g}" '
+                f'height="{y1 - y0:.4g}" rx="{radius:.4g}" fill="{fill}"{extra}/>')
+
+    tile = lay.tile
+    cx, cy, r, ring = lay.badge
+    shaft, head, base = badge_arrow(cx, cy, r)
+    points = " ".join(f"{x:.4g},{y:.4g}" for x, y in head)
+    parts = [
+        rect(tile, 48, "#000", ' fill-opacity="0.47" filter="url(#shadow)"'
+             ' transform="translate(0,4)"'),
+        rect(tile, 48, "url(#tile)"),
+        rect((tile[0], tile[1], tile[2], tile[1] + 60), 48, "url(#sheen)"),
+        rect(lay.body, 24, "url(#body)"),
+        rect(lay.face, 14, ICON_FACE),
+        rect(lay.screen, 7, "url(#screen)"),
+        *[rect(key, 4, ICON_KEY) for key in lay.keys],
+        f'  <circle cx="{cx}" cy="{cy}" r="{r + ring}" fill="{ICON_RING}"/>',
+        f'  <circle cx="{cx}" cy="{cy}" r="{r}" fill="{ACCENT}"/>',
+        rect(shaft, 0, ICON_ARROW),
+        f'  <polygon points="{points}" fill="{ICON_ARROW}"/>',
+        rect(base, 0, ICON_ARROW),
+    ]
+    defs = "\n".join([
+        gradient("tile", ICON_TILE), gradient("sheen", ICON_SHEEN),
+        gradient("body", ICON_BODY), gradient("screen", ICON_SCREEN),
+        '    <filter id="shadow" x="-10%" y="-10%" width="120%" height="120%">\n'
+        '      <feGaussianBlur stdDeviation="5"/>\n'
+        '    </filter>'])
+    body = "\n".join(parts)
+    return f"""<?xml version="1.0" encoding="UTF-8"?>
+<!-- The program's icon: the handheld on a dark tile with a download badge.
+     Generated by resources/generator/make_pictures.py; change the script,
+     not this file. -->
+<svg xmlns="http://www.w3.org/2000/svg" version="1.1"
+     width="256" height="256" viewBox="0 0 256 256">
+  <defs>
+{defs}
+  </defs>
+{body}
+</svg>
+"""
 
 
 def ico_bytes(images):
@@ -899,8 +1003,12 @@ def main():
         product_picture(m).save(PICTURES / f"{m.short}.jpg", quality=92, subsampling=0,
                                 optimize=True)
     (RESOURCES / "app.ico").write_bytes(ico_bytes([app_icon(s) for s in ICO_SIZES]))
-    for path in sorted(PICTURES.iterdir()) + [RESOURCES / "app.ico"]:
-        print(path.relative_to(RESOURCES))
+    ICONS.mkdir(exist_ok=True)
+    for size in DESKTOP_ICON_SIZES:
+        app_icon(size).save(ICONS / f"icon-{size}.png", optimize=True)
+    (ICONS / "icon.svg").write_text(app_icon_svg(), encoding="ascii")
+    for path in sorted(PICTURES.iterdir()) + [RESOURCES / "app.ico"] + sorted(ICONS.iterdir()):
+        print(path.relative_to(RESOURCES.parent))
 
 
 if __name__ == "__main__":

@@ -106,7 +106,11 @@ void MainWindow::checkDependencies()
     const QString path = getDfuUtilPath();
     const QFileInfo tool(path);
     if (tool.exists() && tool.isExecutable()) {
-        qDebug().noquote() << QStringLiteral("dfu-util 工具就绪: %1").arg(path);
+        // The installed program reaches the system's tool through a link;
+        // name what the link leads to as well.
+        const QString target =
+            tool.isSymLink() ? QStringLiteral(" -> ") + tool.canonicalFilePath() : QString();
+        qDebug().noquote() << QStringLiteral("dfu-util 工具就绪: %1").arg(path) + target;
     } else {
         m_logger->error(QStringLiteral("dfu-util Verification failed: ") +
                         QStringLiteral("No executable dfu-util found: %1").arg(path));

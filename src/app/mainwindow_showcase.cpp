@@ -11,6 +11,7 @@
 #include <QImage>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QStandardPaths>
 #include <QUrl>
 
 void MainWindow::downloadProductImage()
@@ -35,7 +36,7 @@ void showPicture(QPushButton *button, const QString &picture)
 
 // Saves a downloaded picture; false when there is no picture to save or the
 // file cannot be written.
-bool savePicture(QNetworkReply *reply, const QString &localPath)
+bool savePicture(QNetworkReply *reply, const QString &cacheDir, const QString &localPath)
 {
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (reply->error() != QNetworkReply::NoError || status != 200)
@@ -45,7 +46,7 @@ bool savePicture(QNetworkReply *reply, const QString &localPath)
     if (QImage::fromData(data).isNull())
         return false;
     QFile file(localPath);
-    if (!file.open(QIODevice::WriteOnly))
+    if (cacheDir.isEmpty() || !QDir().mkpath(cacheDir) || !file.open(QIODevice::WriteOnly))
         return false;
     const bool written = file.write(data) == data.size() && file.flush();
     file.close();
@@ -56,10 +57,13 @@ bool savePicture(QNetworkReply *reply, const QString &localPath)
 void MainWindow::downloadPicture(const QString &url, const QString &fileName, QPushButton *button,
                                  const QString &builtInPicture, int buttonNumber)
 {
-    const QString localPath = QDir::currentPath() + QLatin1Char('/') + fileName;
+    // The program's own cache folder: a working directory such as the home
+    // folder may hold the user's files of these names.
+    const QString cacheDir = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+    const QString localPath = cacheDir + QLatin1Char('/') + fileName;
     QNetworkReply *reply = m_networkManager->get(QNetworkRequest(QUrl(url)));
     connect(reply, &QNetworkReply::finished, this, [=] {
-        if (savePicture(reply, localPath)) {
+        if (savePicture(reply, cacheDir, localPath)) {
             showPicture(button, QString(localPath).replace(QLatin1Char('\\'), QLatin1Char('/')));
             qDebug().noquote() << QStringLiteral("按钮%1背景图片已设置").arg(buttonNumber);
         } else {

@@ -13,25 +13,32 @@ const QString WindowHarness::kPicturePath = QStringLiteral("/product.jpg");
 const QString WindowHarness::kPicture2Path = QStringLiteral("/product2.jpg");
 const QString WindowHarness::kStoreUrl = QStringLiteral("https://store.example.com");
 
+namespace {
+void restoreVariable(const char *name, const QByteArray &previous)
+{
+    if (previous.isNull())
+        qunsetenv(name);
+    else
+        qputenv(name, previous);
+}
+} // namespace
+
 WindowHarness::WindowHarness()
     : m_bucket(LoopbackServer::Transport::Https)
     , m_previousTmpDir(qgetenv("TMPDIR"))
-    , m_previousWorkingDir(QDir::currentPath())
+    , m_previousCacheHome(qgetenv("XDG_CACHE_HOME"))
 {
-    // The window asks QStandardPaths for the temporary directory, which reads
-    // TMPDIR on every call; the pictures go to the working directory.
+    // The window asks QStandardPaths for the temporary directory (the image)
+    // and its cache folder (the pictures), which read these on every call.
     qputenv("TMPDIR", m_temp.path().toLocal8Bit());
-    QDir::setCurrent(m_work.path());
+    qputenv("XDG_CACHE_HOME", m_cache.path().toLocal8Bit());
 }
 
 WindowHarness::~WindowHarness()
 {
     close();
-    QDir::setCurrent(m_previousWorkingDir);
-    if (m_previousTmpDir.isNull())
-        qunsetenv("TMPDIR");
-    else
-        qputenv("TMPDIR", m_previousTmpDir);
+    restoreVariable("TMPDIR", m_previousTmpDir);
+    restoreVariable("XDG_CACHE_HOME", m_previousCacheHome);
 }
 
 void WindowHarness::serveManifest(const QByteArray &json)

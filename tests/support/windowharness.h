@@ -19,8 +19,8 @@ class QTextEdit;
 
 // A MainWindow under test, the way a user meets it: aimed at a loopback HTTPS
 // bucket (manifest, firmware image, pictures), with the boxes it opens
-// answered by ModalBoxes, and with a temporary and a working directory of its
-// own, so test binaries running side by side never share an image file.
+// answered by ModalBoxes, and with a temporary directory and a cache folder of
+// its own, so test binaries running side by side never share an image file.
 //
 //   WindowHarness harness;
 //   Release::serve(harness.bucket(), image);
@@ -62,16 +62,15 @@ public:
     // The log view's lines, as plain text.
     QStringList logLines() const;
 
-    // Where the window keeps its image files and its pictures.
+    // Where the window keeps its image files.
     QString tempPath() const { return m_temp.path(); }
-    QString workingPath() const { return m_work.path(); }
 
 private:
     ModalBoxes m_boxes;
     LoopbackServer m_bucket;
     QTemporaryDir m_temp;
-    QTemporaryDir m_work;
+    QTemporaryDir m_cache;
     QByteArray m_previousTmpDir;
-    QString m_previousWorkingDir;
+    QByteArray m_previousCacheHome;
     std::unique_ptr<MainWindow> m_window;
 };
