@@ -5,6 +5,7 @@
 #include "ui_mainwindow.h"
 
 #include "dfu/dfuoutput.h"
+#include "dfu/diagnosis.h"
 #include "dfu/flashcommand.h"
 #include "dfu/processerror.h"
 
@@ -137,5 +138,10 @@ void MainWindow::onDFUProcessError(QProcess::ProcessError error)
 
 QString MainWindow::explainProcessError(QProcess::ProcessError error, const QString &output) const
 {
-    return ProcessErrorText::explain(error, output);
+    Diagnosis::Run run;
+    run.output = output;
+    run.processError = error;
+    run.errorString = m_dfuProcess->errorString();
+    const Diagnosis::Finding finding = Diagnosis::diagnose(run);
+    return finding.what + QLatin1Char(' ') + finding.advice;
 }

@@ -6,6 +6,7 @@
 
 #include "app/application.h"
 #include "barrecorder.h"
+#include "dfu/diagnosis.h"
 #include "dfusim.h"
 #include "messagecapture.h"
 #include "standinscript.h"
@@ -391,17 +392,20 @@ void TestFlashing::processError_data()
     const auto failure = [](const QString &kind, const QString &details) {
         return "Upgrade process error: dfu-util process error: " + kind + " - " + details;
     };
-    // The explanation is chosen by what the tool printed before it died.
+    // The details are the diagnosis of what QProcess says went wrong.
+    const auto explained = [](QProcess::ProcessError error, const QString &errorString) {
+        Diagnosis::Run run;
+        run.processError = error;
+        run.errorString = errorString;
+        const Diagnosis::Finding finding = Diagnosis::diagnose(run);
+        return finding.what + ' ' + finding.advice;
+    };
     QString kind = "Process crashed";
-    QString details = "dfu-util crashed (segmentation fault). Possible device driver issue";
-    QTest::newRow("crash after a segfault message")
-        << StandInScript().out(opening + "Segmentation fault\n").crash("SEGV") << crashed << kind
-        << details << QStringList{failure(kind, details)};
-    details = "dfu-util terminated unexpectedly. Check system logs for details";
-    QTest::newRow("crash without a word") << StandInScript().out(opening).crash("KILL") << crashed
-                                          << kind << details << QStringList{failure(kind, details)};
+    QString details = explained(QProcess::Crashed, "Process crashed");
+    QTest::newRow("crash") << StandInScript().out(opening).crash("KILL") << crashed << kind
+                           << details << QStringList{failure(kind, details)};
     kind = "Process failed to start";
-    details = "Failed to start dfu-util. Check program path and permissions";
+    details = explained(QProcess::FailedToStart, "execvp: Permission denied");
     QTest::newRow("cannot start") << StandInScript()
                                   << QList<Step>{{50, kBurning}, {0, "Upgrade failed"}} << kind
                                   << details
