@@ -6,6 +6,7 @@
 
 #include "app/dialogguidance.h"
 #include "app/framelesswindowhelper.h"
+#include "app/logviewmenu.h"
 #include "dfu/dfuutilpath.h"
 #include "log/logger.h"
 #include "manifest/manifest.h"
@@ -67,6 +68,7 @@ void MainWindow::initUI()
     ui->line->setStyleSheet(QStringLiteral("color: gray;"));
     initProgressBar();
     m_logger->setTextEdit(ui->LogEdit);
+    LogViewMenu::install(ui->LogEdit);
 
     ui->BtnVersion->setEnabled(true);
     ui->BtnUpgrade->setEnabled(true);

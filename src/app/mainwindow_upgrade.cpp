@@ -95,13 +95,27 @@ void MainWindow::showLogLine(UpgradeEngine::Level level, const QString &text)
 
 void MainWindow::onUpgradeFailed(const UpgradeFailure &failure)
 {
-    if (!failure.processErrorKind.isEmpty())
+    const Diagnosis::Finding &finding = failure.finding;
+    if (!failure.processErrorKind.isEmpty()) {
         QMessageBox::critical(
             this, QStringLiteral("Process Error"),
             QStringLiteral("dfu-util process execution failed!\n\nError type: %1\nDetails: %2")
                 .arg(failure.processErrorKind, failure.processErrorDetails),
             QMessageBox::Ok);
+    }
     handleUpgradeError(failure.reason);
+    if (finding.cause == Diagnosis::Cause::None)
+        return;
+    m_logger->error(finding.what);
+    m_logger->warning(finding.advice);
+    // The device steps are in the log and behind the question mark; every
+    // other trouble with the tool or the device is put in front of the user.
+    const bool scanFoundNothing =
+        failure.stage == UpgradeFailure::Stage::Scan && finding.cause == Diagnosis::Cause::NoDevice;
+    if (failure.processErrorKind.isEmpty() && !scanFoundNothing)
+        QMessageBox::warning(this, QStringLiteral("Upgrade failed"),
+                             finding.what + QStringLiteral("\n\n") + finding.advice,
+                             QMessageBox::Ok);
 }
 
 void MainWindow::onUpgradeSucceeded()

@@ -3,13 +3,12 @@
 #include <QProcess>
 #include <QString>
 
-// Plain-language texts for a dfu-util process that failed as a process
-// (did not start, crashed, ...), as opposed to one that exited with an error.
+// The names of the ways a dfu-util process can fail as a process (not
+// start, crash, ...), as opposed to exiting with an error. What happened and
+// what to do about it is Diagnosis::diagnose's business.
 namespace ProcessErrorText {
 
 // "Process failed to start", "Process crashed", ...
 QString kindText(QProcess::ProcessError error);
-// An explanation chosen by keywords of the tool's collected output.
-QString explain(QProcess::ProcessError error, const QString &output);
 
 } // namespace ProcessErrorText

@@ -11,7 +11,7 @@ DeviceScanner::DeviceScanner(QObject *parent)
     : QObject(parent)
 {
     m_timeout.setSingleShot(true);
-    connect(&m_timeout, &QTimer::timeout, this, [this] { report(false); });
+    connect(&m_timeout, &QTimer::timeout, this, [this] { report(QProcess::Timedout); });
 }
 
 DeviceScanner::~DeviceScanner()
@@ -25,10 +25,10 @@ void DeviceScanner::start(const QString &toolPath, int timeoutMs)
     qDebug().noquote() << QStringLiteral("扫描 DFU 设备...");
     m_process = new QProcess(this);
     connect(m_process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
-            [this] { report(true); });
+            [this] { report(std::nullopt); });
     connect(m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart)
-            report(false);
+            report(error);
     });
     m_timeout.start(timeoutMs);
     m_process->start(toolPath, {QStringLiteral("-l")});
@@ -45,15 +45,17 @@ void DeviceScanner::stop()
     process->deleteLater();
 }
 
-void DeviceScanner::report(bool completed)
+void DeviceScanner::report(std::optional<QProcess::ProcessError> error)
 {
     m_timeout.stop();
     if (!m_process)
         return;
-    DfuScan scan;
-    if (completed)
-        scan = DfuScan::parse(QString::fromLocal8Bit(m_process->readAllStandardOutput()),
-                              QString::fromLocal8Bit(m_process->readAllStandardError()));
+    Result result;
+    result.error = error;
+    result.errorString = m_process->errorString();
+    if (!error)
+        result.scan = DfuScan::parse(QString::fromLocal8Bit(m_process->readAllStandardOutput()),
+                                     QString::fromLocal8Bit(m_process->readAllStandardError()));
     stop();
-    emit finished(completed, scan);
+    emit finished(result);
 }

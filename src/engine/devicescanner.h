@@ -3,9 +3,10 @@
 #include "dfu/dfuscan.h"
 
 #include <QObject>
+#include <QProcess>
 #include <QTimer>
 
-class QProcess;
+#include <optional>
 
 // Runs `dfu-util -l` without blocking and reads what it listed.
 class DeviceScanner : public QObject
@@ -21,12 +22,20 @@ public:
     void stop();
     bool isRunning() const { return m_process != nullptr; }
 
+    struct Result
+    {
+        // Unset when the tool listed; FailedToStart, or Timedout when it did
+        // not finish in time.
+        std::optional<QProcess::ProcessError> error;
+        QString errorString;
+        DfuScan scan;
+    };
+
 signals:
-    // completed is false when the tool did not start or did not finish in time.
-    void finished(bool completed, const DfuScan &scan);
+    void finished(const DeviceScanner::Result &result);
 
 private:
-    void report(bool completed);
+    void report(std::optional<QProcess::ProcessError> error);
 
     QProcess *m_process = nullptr; // a child; gone by deleteLater, it may be mid-signal
     QTimer m_timeout;

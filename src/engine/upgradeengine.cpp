@@ -3,7 +3,6 @@
 #include "dfu/dfuutilpath.h"
 #include "dfu/flashcommand.h"
 #include "dfu/processerror.h"
-#include "engine/devicescanner.h"
 #include "engine/downloadprogress.h"
 #include "engine/firmwarefile.h"
 #include "engine/sha256.h"
@@ -81,7 +80,9 @@ void UpgradeEngine::start()
     const QString problem = dfuUtilProblem(m_toolPath);
     if (!problem.isEmpty()) {
         log(Level::Error, problem);
-        fail(UpgradeFailure::Stage::Scan, QStringLiteral("Failed to meet upgrade preconditions"));
+        fail(UpgradeFailure::Stage::Scan, QStringLiteral("Failed to meet upgrade preconditions"),
+             Diagnosis::describe(QFileInfo::exists(m_toolPath) ? Diagnosis::Cause::ToolCannotStart
+                                                               : Diagnosis::Cause::ToolMissing));
         return;
     }
     m_scanner->start(m_toolPath, m_limits.scanMs);
@@ -126,39 +127,51 @@ void UpgradeEngine::log(Level level, const QString &text)
     emit logLine(level, text);
 }
 
-void UpgradeEngine::onScanFinished(bool completed, const DfuScan &scan)
+void UpgradeEngine::onScanFinished(const DeviceScanner::Result &result)
 {
     if (m_phase != Phase::Scanning)
         return;
-    if (!completed)
+    const QString preconditions = QStringLiteral("Failed to meet upgrade preconditions");
+    if (result.error) {
         log(Level::Error, QStringLiteral("Scanning device timeout"));
-    for (const QString &message : scan.otherMessages)
+        Diagnosis::Run run;
+        run.phase = Diagnosis::Phase::Scan;
+        run.processError = result.error;
+        run.errorString = result.errorString;
+        fail(UpgradeFailure::Stage::Scan, preconditions, Diagnosis::diagnose(run));
+        return;
+    }
+    for (const QString &message : result.scan.otherMessages)
         qDebug().noquote() << QStringLiteral("dfu-util -l: ") + message;
-    if (!completed || !chooseDevice(scan)) {
-        fail(UpgradeFailure::Stage::Scan, QStringLiteral("Failed to meet upgrade preconditions"));
+    const Diagnosis::Finding finding = chooseDevice(result.scan);
+    if (finding.cause != Diagnosis::Cause::None) {
+        fail(UpgradeFailure::Stage::Scan, preconditions, finding);
         return;
     }
     afterScan();
 }
 
-bool UpgradeEngine::chooseDevice(const DfuScan &scan)
+Diagnosis::Finding UpgradeEngine::chooseDevice(const DfuScan &scan)
 {
+    Diagnosis::Run run;
+    run.phase = Diagnosis::Phase::Scan;
+    run.output = scan.errors + scan.listing;
     // Only what the tool says about the Ravlo identity decides; a device of
     // another identity that cannot be opened is none of this run's business.
     if (!scan.ravloProblems.isEmpty()) {
         log(Level::Error,
             QStringLiteral("Device scanning error: ") + scan.ravloProblems.join(QLatin1Char('\n')));
-        return false;
+        return Diagnosis::diagnose(run);
     }
     if (scan.listing.isEmpty()) {
         log(Level::Error, QStringLiteral("The device did not connect successfully, please connect "
                                          "the device to the PC"));
-        return false;
+        return Diagnosis::describe(Diagnosis::Cause::NoDevice);
     }
     if (scan.devices.isEmpty()) {
         log(Level::Error,
             QStringLiteral("The device did not connect successfully, please connect the device"));
-        return false;
+        return Diagnosis::describe(Diagnosis::Cause::NoDevice);
     }
     qDebug().noquote() << QStringLiteral("发现 %1 个设备").arg(scan.devices.size());
     QList<DfuDevice> candidates;
@@ -173,22 +186,23 @@ bool UpgradeEngine::chooseDevice(const DfuScan &scan)
     }
     if (candidates.isEmpty()) {
         qDebug().noquote() << QStringLiteral("未发现目标设备，请连接目标设备并进入 DFU 模式");
+        const bool chosen = !m_plan.serial.isEmpty() || !m_plan.usbPath.isEmpty();
         log(Level::Error,
             m_plan.serial.isEmpty()
                 ? QStringLiteral("No Ravlo device detected")
                 : QStringLiteral("No Ravlo device with serial %1 detected").arg(m_plan.serial));
-        return false;
+        return chosen ? Diagnosis::describe(Diagnosis::Cause::NoDevice) : Diagnosis::diagnose(run);
     }
     if (candidates.size() > 1) {
         log(Level::Error, QStringLiteral("%1 Ravlo devices are connected. Connect only the one "
                                          "to upgrade and press Upgrade again.")
                               .arg(candidates.size()));
-        return false;
+        return Diagnosis::severalDevices(int(candidates.size()));
     }
     m_device = candidates.first();
     qDebug().noquote() << QStringLiteral("检测到目标设备，VID:PID: %1, 路径: %2")
                               .arg(m_device.vidPid, m_device.path);
-    return true;
+    return {};
 }
 
 void UpgradeEngine::afterScan()
@@ -313,6 +327,15 @@ void UpgradeEngine::verify(const QString &actualSha256, const QString &expectedS
         return;
     }
     qDebug().noquote() << QStringLiteral("✓ SHA256校验通过");
+    // An image that cannot fit is not sent to the device at all.
+    const qint64 imageSize = QFileInfo(imagePath()).size();
+    const qint64 flashSize = m_device.flashSize();
+    if (flashSize > 0 && imageSize > flashSize) {
+        fail(UpgradeFailure::Stage::Flash,
+             QStringLiteral("The firmware image is larger than the device's flash memory"),
+             Diagnosis::imageTooLarge(imageSize, flashSize));
+        return;
+    }
     emit barText(QStringLiteral("Firmware download completed, start burning"));
     setPhase(Phase::BurnPending);
     m_burnTimer.start(m_limits.burnDelayMs);
@@ -338,8 +361,7 @@ void UpgradeEngine::startBurning()
 void UpgradeEngine::onFlashFinished(const FlashRun::Result &result)
 {
     using Status = FlashRun::Result::Status;
-    switch (result.status) {
-    case Status::Written:
+    if (result.status == Status::Written) {
         endRun(0);
         emit barValue(100);
         emit barText(QStringLiteral("Firmware upgrade completed!"));
@@ -347,35 +369,41 @@ void UpgradeEngine::onFlashFinished(const FlashRun::Result &result)
         setPhase(Phase::Idle);
         emit succeeded();
         return;
-    case Status::Failed: {
-        const QString reason = DfuOutput::lastError(result.output);
-        QString message = QStringLiteral("dfu-util failed with exit code %1").arg(result.exitCode);
-        if (!reason.isEmpty())
-            message += QStringLiteral(": ") + reason;
-        fail(UpgradeFailure::Stage::Flash, message);
-        return;
     }
-    case Status::ProcessError: {
-        UpgradeFailure failure;
-        failure.stage = UpgradeFailure::Stage::Flash;
+    UpgradeFailure failure;
+    failure.stage = UpgradeFailure::Stage::Flash;
+    Diagnosis::Run run;
+    run.output = result.output;
+    run.exitCode = result.exitCode;
+    if (result.status == Status::StartTimeout) {
+        failure.reason = QStringLiteral("Unable to start dfu uti process");
+        failure.finding = Diagnosis::describe(Diagnosis::Cause::ToolCannotStart);
+    } else if (result.status == Status::ProcessError) {
+        run.processError = result.error;
+        run.errorString = result.errorString;
+        failure.finding = Diagnosis::diagnose(run);
         failure.processErrorKind = ProcessErrorText::kindText(result.error);
-        failure.processErrorDetails = ProcessErrorText::explain(result.error, result.output);
+        failure.processErrorDetails =
+            failure.finding.what + QLatin1Char(' ') + failure.finding.advice;
         failure.reason = QStringLiteral("dfu-util process error: ") + failure.processErrorKind +
                          QStringLiteral(" - ") + failure.processErrorDetails;
-        fail(failure);
-        return;
+    } else {
+        failure.finding = Diagnosis::diagnose(run);
+        const QString reason = DfuOutput::lastError(result.output);
+        failure.reason = QStringLiteral("dfu-util failed with exit code %1").arg(result.exitCode);
+        if (!reason.isEmpty())
+            failure.reason += QStringLiteral(": ") + reason;
     }
-    case Status::StartTimeout:
-        fail(UpgradeFailure::Stage::Flash, QStringLiteral("Unable to start dfu uti process"));
-        return;
-    }
+    fail(failure);
 }
 
-void UpgradeEngine::fail(UpgradeFailure::Stage stage, const QString &reason)
+void UpgradeEngine::fail(UpgradeFailure::Stage stage, const QString &reason,
+                         const Diagnosis::Finding &finding)
 {
     UpgradeFailure failure;
     failure.stage = stage;
     failure.reason = reason;
+    failure.finding = finding;
     fail(failure);
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "dfu/dfuscan.h"
+#include "dfu/diagnosis.h"
+#include "engine/devicescanner.h"
 #include "engine/endpoints.h"
 #include "engine/enginelimits.h"
 #include "engine/flashrun.h"
@@ -10,7 +12,6 @@
 #include <QPointer>
 #include <QTimer>
 
-class DeviceScanner;
 class Manifest;
 class QNetworkAccessManager;
 
@@ -32,6 +33,9 @@ struct UpgradeFailure
     // "Process crashed" and its explanation; empty otherwise.
     QString processErrorKind;
     QString processErrorDetails;
+    // What the user can make of a failure of the tool or the device: the
+    // cause in a sentence and what to do next. Empty for the network stages.
+    Diagnosis::Finding finding;
 };
 
 Q_DECLARE_METATYPE(UpgradeFailure)
@@ -118,8 +122,9 @@ private slots:
 private:
     void setPhase(Phase phase);
     void log(Level level, const QString &text);
-    void onScanFinished(bool completed, const DfuScan &scan);
-    bool chooseDevice(const DfuScan &scan);
+    void onScanFinished(const DeviceScanner::Result &result);
+    // The device to write, or why there is none.
+    Diagnosis::Finding chooseDevice(const DfuScan &scan);
     void afterScan();
     void fetchManifest();
     void onManifestOutcome(bool success, const QString &errorMsg);
@@ -128,7 +133,8 @@ private:
     void verify(const QString &actualSha256, const QString &expectedSha256);
     void startBurning();
     void onFlashFinished(const FlashRun::Result &result);
-    void fail(UpgradeFailure::Stage stage, const QString &reason);
+    void fail(UpgradeFailure::Stage stage, const QString &reason,
+              const Diagnosis::Finding &finding = {});
     void fail(const UpgradeFailure &failure);
     // Stops and releases everything of the run; the tool within graceMs.
     void endRun(int graceMs);

@@ -48,7 +48,7 @@ bool flashing(const WindowHarness &harness)
 
 } // namespace
 
-Q_DECLARE_METATYPE(Fault)
+Q_DECLARE_METATYPE(DfuSimScenario)
 Q_DECLARE_METATYPE(QMessageBox::StandardButton)
 
 class TestUpgradeWorkflow : public QObject
@@ -103,29 +103,55 @@ MainWindow *TestUpgradeWorkflow::open(WindowHarness &harness, const LoopbackRepl
 
 void TestUpgradeWorkflow::verdict_data()
 {
-    QTest::addColumn<Fault>("fault");
+    QTest::addColumn<DfuSimScenario>("bus");
     QTest::addColumn<bool>("crash");
     QTest::addColumn<QStringList>("boxes");
-    QTest::addColumn<QString>("lastLine"); // a regular expression
+    QTest::addColumn<QStringList>("lines"); // regular expressions, after the first line
 
-    QTest::newRow("written") << Fault::None << false << QStringList{kSuccessBox}
-                             << QRegularExpression::escape(kCompleted);
-    // A failed flash says why in the log and resets: Get Version is back.
+    const auto device = [] {
+        return DfuSimScenario().addDevice();
+    };
+    QTest::newRow("written") << device() << false << QStringList{kSuccessBox}
+                             << QStringList{QRegularExpression::escape(kCompleted)};
+    // The tool's line, the failure, its cause and what to do: the cause and
+    // the advice also in a box.
+    QTest::newRow("device refuses to be opened")
+        << device().setFault(Fault::OpenDenied) << false << QStringList{"Upgrade failed"}
+        << QStringList{
+               "\\[ERROR\\] Device scanning error: dfu-util: Cannot open DFU device "
+               "0483:df11 .+\\(LIBUSB_ERROR_ACCESS\\)",
+               "\\[ERROR\\] Upgrade process error: Failed to meet upgrade preconditions",
+               "\\[ERROR\\] The Ravlo device is connected, but this user may not open it\\.",
+               "\\[WARNING\\] .+"};
     QTest::newRow("block fails to program")
-        << Fault::BlockError << false << QStringList()
-        << "^\\[ERROR\\] Upgrade process error: dfu-util failed with exit code 74: .+";
+        << device().setFault(Fault::BlockError, 20) << false << QStringList{"Upgrade failed"}
+        << QStringList{"\\[ERROR\\] Upgrade process error: dfu-util failed with exit code 74: "
+                       "Failed to write whole chunk.+",
+                       "\\[ERROR\\] The device reported an error while storing the firmware\\.",
+                       "\\[WARNING\\] Press Upgrade to try once more\\..+"};
+    // No device: the steps in the log, no box.
+    QTest::newRow("no device")
+        << DfuSimScenario() << false << QStringList()
+        << QStringList{"\\[ERROR\\] The device did not connect successfully, please connect the "
+                       "device",
+                       "\\[ERROR\\] Upgrade process error: Failed to meet upgrade preconditions",
+                       "\\[ERROR\\] No Ravlo device in DFU mode was found\\.",
+                       "\\[WARNING\\] Put the device into DFU mode.+"};
     QTest::newRow("tool crashes")
-        << Fault::None << true << QStringList{"Process Error"}
-        << "^\\[ERROR\\] Upgrade process error: dfu-util process error: Process crashed - .+";
+        << device() << true << QStringList{"Process Error"}
+        << QStringList{"\\[ERROR\\] Upgrade process error: dfu-util process error: Process "
+                       "crashed - .+",
+                       "\\[ERROR\\] dfu-util stopped unexpectedly.+", "\\[WARNING\\] .+"};
 }
 
 void TestUpgradeWorkflow::verdict()
 {
-    QFETCH(Fault, fault);
+    QFETCH(DfuSimScenario, bus);
     QFETCH(bool, crash);
     QFETCH(QStringList, boxes);
-    QFETCH(QString, lastLine);
-    m_bus.addDevice().setFault(fault, 20);
+    QFETCH(QStringList, lines);
+    m_bus = bus;
+    m_bus.setDirectory(m_dir->path());
     QVERIFY(m_bus.setFlash(DfuSim::previousFirmware()));
     if (crash) {
         const QString list = m_dir->filePath(QStringLiteral("list"));
@@ -141,11 +167,14 @@ void TestUpgradeWorkflow::verdict()
     open(harness, LoopbackReply::ok(image()));
 
     harness.button("BtnUpgrade")->click();
-    QTRY_VERIFY_WITH_TIMEOUT(runLog(harness).size() >= 2, 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(runLog(harness).size() > lines.size(), 30000);
     QTRY_COMPARE(harness.boxes().titles(), boxes);
     const QStringList log = runLog(harness);
     QCOMPARE(log.first(), kStarting);
-    QVERIFY2(QRegularExpression(lastLine).match(log.last()).hasMatch(), qPrintable(log.join('\n')));
+    for (int i = 0; i < lines.size(); ++i)
+        QVERIFY2(QRegularExpression('^' + lines[i] + '$').match(log.value(i + 1)).hasMatch(),
+                 qPrintable(log.join('\n')));
+    QCOMPARE(log.size(), lines.size() + 1);
     QCOMPARE(harness.bar()->value(), 0);
     QCOMPARE(harness.bar()->format(), boxes == QStringList{kSuccessBox}
                                           ? QStringLiteral("Ready")
@@ -153,6 +182,10 @@ void TestUpgradeWorkflow::verdict()
     QVERIFY(harness.button("BtnUpgrade")->isEnabled());
     QVERIFY(harness.button("BtnVersion")->isEnabled());
     QCOMPARE(Release::imageFiles(harness.tempPath()), QStringList());
+    // The box says the cause and what to do, as the log does.
+    if (boxes == QStringList{"Upgrade failed"})
+        QCOMPARE(harness.boxes().seen().first().text,
+                 log.at(lines.size() - 1).mid(8) + "\n\n" + log.last().mid(10));
     if (crash)
         QVERIFY(harness.boxes().seen().first().text.startsWith(
             "dfu-util process execution failed!\n\nError type: Process crashed\nDetails: "));

@@ -1,16 +1,14 @@
 // The pure rules that read dfu-util's text: listing lines, flash output lines,
-// process-error explanations, and the flash command line.
+// and the flash command line.
 
 #include "dfu/dfuoutput.h"
 #include "dfu/dfuscan.h"
 #include "dfu/flashcommand.h"
-#include "dfu/processerror.h"
 #include "transcripts.h"
 
 #include <QtTest>
 
 Q_DECLARE_METATYPE(DfuOutput::LineKind)
-Q_DECLARE_METATYPE(QProcess::ProcessError)
 
 namespace {
 QString line(const QString &vidPid, const QString &path, const QString &serial, int alt = 0)
@@ -39,8 +37,6 @@ private slots:
     void completionDetected();
     void lastError_data();
     void lastError();
-    void explainProcessError_data();
-    void explainProcessError();
     void flashCommand();
 };
 
@@ -240,42 +236,6 @@ void TestDfuText::lastError()
 {
     QFETCH(QString, transcript);
     QTEST(DfuOutput::lastError(Transcripts::read(transcript)), "error");
-}
-
-void TestDfuText::explainProcessError_data()
-{
-    using E = QProcess::ProcessError;
-    QTest::addColumn<E>("error");
-    QTest::addColumn<QString>("output");
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<QString>("explanation");
-
-    QTest::newRow("start, 'not found' is tested before libusb")
-        << E::FailedToStart << "libusb not found"
-        << "Process failed to start"
-        << "dfu-util executable not found. Please ensure it's properly installed";
-    QTest::newRow("start, case ignored")
-        << E::FailedToStart << "Permission Denied"
-        << "Process failed to start"
-        << "dfu-util permission denied. Please run as administrator";
-    QTest::newRow("crash, abort before core dump")
-        << E::Crashed << "Aborted (core dumped)"
-        << "Process crashed"
-        << "dfu-util aborted unexpectedly. Possible fatal error encountered";
-    QTest::newRow("timeout") << E::Timedout << "no response"
-                             << "Process timeout"
-                             << "Device not responding. Check connection or reset device";
-    QTest::newRow("unknown") << E::UnknownError << "segfault"
-                             << "Unknown error"
-                             << "Unknown process error";
-}
-
-void TestDfuText::explainProcessError()
-{
-    QFETCH(QProcess::ProcessError, error);
-    QFETCH(QString, output);
-    QTEST(ProcessErrorText::kindText(error), "kind");
-    QTEST(ProcessErrorText::explain(error, output), "explanation");
 }
 
 void TestDfuText::flashCommand()

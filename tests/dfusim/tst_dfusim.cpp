@@ -189,6 +189,13 @@ void TestDfuSim::listing_data()
         << DfuSimScenario().addDevice().setFault(Fault::OpenDenied)
         << QByteArray("dfu-util: Cannot open DFU device 0483:df11 found on devnum 5 "
                       "(LIBUSB_ERROR_ACCESS)\n");
+    QTest::newRow("open-denied-other-identity")
+        << DfuSimScenario().addDevice("1234:5678").setFault(Fault::OpenDenied)
+        << QByteArray("dfu-util: Cannot open DFU device 1234:5678 found on devnum 5 "
+                      "(LIBUSB_ERROR_ACCESS)\n");
+    QTest::newRow("with-other-identity") << DfuSimScenario().addDevice().addDevice("1234:5678")
+                                         << bootloaderLines("1234:5678", 6, "3276386A3134") +
+                                                bootloaderLines("0483:df11", 5, "3276386A3133");
 }
 
 void TestDfuSim::listing()
@@ -294,6 +301,12 @@ void TestDfuSim::faults_data()
                                  << QByteArrayList{"Erase    done.\n", "(LIBUSB_ERROR_PIPE)\n",
                                                    "dfu-util: Error during download\n"}
                                  << FlashAfter::Unchecked;
+    // The first set-address request, after the six erases.
+    QTest::newRow("address-stall")
+        << device(Fault::Stall, 7) << 74
+        << QByteArrayList{"Erase    done.\n", "(LIBUSB_ERROR_PIPE)\n",
+                          "dfu-util: Error during special command \"SET_ADDRESS\" download\n"}
+        << FlashAfter::Unchecked;
     QTest::newRow("erase-error") << device(Fault::EraseError, 2) << 74
                                  << QByteArrayList{"dfu-util: ERASE_PAGE not correctly executed\n"}
                                  << FlashAfter::Unchecked;

@@ -22,6 +22,7 @@ using Fault = DfuSimScenario::Fault;
 using Phase = UpgradeEngine::Phase;
 using Stage = UpgradeFailure::Stage;
 using Step = BarRecorder::Step;
+using Cause = Diagnosis::Cause;
 
 const QByteArray &image()
 {
@@ -49,6 +50,7 @@ enum class Setup
     ServerError,
     NoContent,
     RedirectToHttp,
+    TooLarge,
     NoTempFolder,
     DiskFull,
     BlockError,
@@ -83,6 +85,7 @@ QStringList realImages(const QString &directory)
 Q_DECLARE_METATYPE(Fault)
 Q_DECLARE_METATYPE(Setup)
 Q_DECLARE_METATYPE(Stage)
+Q_DECLARE_METATYPE(Cause)
 
 class TestUpgradeEngine : public QObject
 {
@@ -253,6 +256,11 @@ void TestUpgradeEngine::prepare(Setup setup, EngineRig &rig)
         rig.bucket().serve(Release::kFirmwarePath,
                            LoopbackReply::redirect(302, "http://127.0.0.1:9/image.bin"));
         break;
+    case Setup::TooLarge: {
+        const QByteArray large = DfuSim::image(DfuSim::kFlashSize + 2048);
+        Release::serve(rig.bucket(), large);
+        break;
+    }
     case Setup::NoTempFolder:
         qputenv("TMPDIR", QFile::encodeName(QDir(rig.tempPath()).filePath("gone")));
         break;
@@ -305,75 +313,87 @@ void TestUpgradeEngine::failedRun_data()
     QTest::addColumn<QString>("reason"); // a regular expression
     QTest::addColumn<QString>("logged"); // a regular expression for the last log line, or ""
     QTest::addColumn<int>("imageRequests");
+    QTest::addColumn<Cause>("cause"); // what the user is told about the tool or the device
 
     const QString preconditions = QStringLiteral("^Failed to meet upgrade preconditions$");
     const QString noInfo = QStringLiteral("^The update information could not be loaded \\(.+\\), "
                                           "so nothing was written$");
     const QString network = QStringLiteral("^Network error: .+");
     // Nothing unverified is ever written: no image is asked for without a digest.
-    QTest::newRow("manifest 404") << Setup::NoManifest << Stage::Manifest << noInfo << "" << 0;
+    QTest::newRow("manifest 404") << Setup::NoManifest << Stage::Manifest << noInfo << "" << 0
+                                  << Cause::None;
     QTest::newRow("manifest stalls")
-        << Setup::ManifestStalls << Stage::Manifest << noInfo << "" << 0;
+        << Setup::ManifestStalls << Stage::Manifest << noInfo << "" << 0 << Cause::None;
     QTest::newRow("manifest not JSON")
-        << Setup::ManifestNotJson << Stage::Manifest << noInfo << "" << 0;
-    QTest::newRow("no digest") << Setup::NoDigest << Stage::Manifest << noInfo << "" << 0;
+        << Setup::ManifestNotJson << Stage::Manifest << noInfo << "" << 0 << Cause::None;
+    QTest::newRow("no digest") << Setup::NoDigest << Stage::Manifest << noInfo << "" << 0
+                               << Cause::None;
     QTest::newRow("digest not text")
-        << Setup::DigestNotText << Stage::Manifest << noInfo << "" << 0;
+        << Setup::DigestNotText << Stage::Manifest << noInfo << "" << 0 << Cause::None;
     QTest::newRow("digest mismatch") << Setup::DigestMismatch << Stage::Verify
                                      << "^Firmware verification failed, please click upgrade again$"
-                                     << "" << 1;
+                                     << "" << 1 << Cause::None;
     QTest::newRow("no device") << Setup::NoDevice << Stage::Scan << preconditions
                                << "^ERROR: The device did not connect successfully, please "
                                   "connect the device$"
-                               << 0;
+                               << 0 << Cause::NoDevice;
     // Told apart by their USB paths although nothing else differs.
     QTest::newRow("two Ravlo devices")
         << Setup::TwoDevices << Stage::Scan << preconditions
-        << "^ERROR: 2 Ravlo devices are connected. Connect only the one to upgrade" << 0;
-    QTest::newRow("another device only") << Setup::OtherDeviceOnly << Stage::Scan << preconditions
-                                         << "^ERROR: No Ravlo device detected$" << 0;
+        << "^ERROR: 2 Ravlo devices are connected. Connect only the one to upgrade" << 0
+        << Cause::SeveralDevices;
+    QTest::newRow("another device only")
+        << Setup::OtherDeviceOnly << Stage::Scan << preconditions
+        << "^ERROR: No Ravlo device detected$" << 0 << Cause::OtherDeviceOnly;
     QTest::newRow("device refuses to open")
         << Setup::OpenDenied << Stage::Scan << preconditions
         << "^ERROR: Device scanning error: dfu-util: Cannot open DFU device 0483:df11 .+ "
            "\\(LIBUSB_ERROR_ACCESS\\)$"
-        << 0;
+        << 0 << Cause::Permission;
     QTest::newRow("tool missing") << Setup::ToolMissing << Stage::Scan << preconditions
-                                  << "^ERROR: dfu-util does not exist: .+" << 0;
-    QTest::newRow("connection dropped")
-        << Setup::Dropped << Stage::Download << network << "^ERROR: Network error: .+" << 1;
-    QTest::newRow("transfer stalls")
-        << Setup::Stalled << Stage::Download << network << "^ERROR: Network error: .+" << 1;
-    QTest::newRow("HTTP 404") << Setup::NotFound << Stage::Download << network << "" << 1;
-    QTest::newRow("HTTP 500") << Setup::ServerError << Stage::Download << network << "" << 1;
+                                  << "^ERROR: dfu-util does not exist: .+" << 0
+                                  << Cause::ToolMissing;
+    QTest::newRow("connection dropped") << Setup::Dropped << Stage::Download << network
+                                        << "^ERROR: Network error: .+" << 1 << Cause::None;
+    QTest::newRow("transfer stalls") << Setup::Stalled << Stage::Download << network
+                                     << "^ERROR: Network error: .+" << 1 << Cause::None;
+    QTest::newRow("HTTP 404") << Setup::NotFound << Stage::Download << network << "" << 1
+                              << Cause::None;
+    QTest::newRow("HTTP 500") << Setup::ServerError << Stage::Download << network << "" << 1
+                              << Cause::None;
     QTest::newRow("HTTP 204") << Setup::NoContent << Stage::Download
                               << "^Unexpected server response \\(HTTP 204\\)$"
-                              << "" << 1;
+                              << "" << 1 << Cause::None;
     // Redirects are followed, but never from https to plain http.
     QTest::newRow("redirect to http") << Setup::RedirectToHttp << Stage::Download
                                       << "^(Network error|Unexpected server response).+"
-                                      << "" << 1;
+                                      << "" << 1 << Cause::None;
     QTest::newRow("temporary folder missing")
         << Setup::NoTempFolder << Stage::Download
         << "^Failed to create firmware file: the temporary folder does not exist$"
-        << "" << 0;
+        << "" << 0 << Cause::None;
     QTest::newRow("disk full") << Setup::DiskFull << Stage::Download
                                << "^Failed to write firmware file$"
-                               << "" << 1;
+                               << "" << 1 << Cause::None;
     // The tool's own reason goes with the failure.
     QTest::newRow("block fails to program")
         << Setup::BlockError << Stage::Flash
         << "^dfu-util failed with exit code 74: Failed to write whole chunk"
-        << "" << 1;
+        << "" << 1 << Cause::DeviceRefused;
     QTest::newRow("device gone mid-write") << Setup::Vanish << Stage::Flash
                                            << "^dfu-util failed with exit code 74: Error during "
                                               "download$"
-                                           << "" << 1;
+                                           << "" << 1 << Cause::ConnectionLost;
     QTest::newRow("tool crashes") << Setup::Crash << Stage::Flash
                                   << "^dfu-util process error: Process crashed - .+"
-                                  << "" << 1;
+                                  << "" << 1 << Cause::ToolCrashed;
+    QTest::newRow("image larger than the flash")
+        << Setup::TooLarge << Stage::Flash
+        << "^The firmware image is larger than the device's flash memory$"
+        << "" << 1 << Cause::ImageTooLarge;
     QTest::newRow("tool cannot start") << Setup::CannotStart << Stage::Flash
                                        << "^dfu-util process error: Process failed to start - .+"
-                                       << "" << 1;
+                                       << "" << 1 << Cause::ToolMissing;
 }
 
 void TestUpgradeEngine::failedRun()
@@ -398,7 +418,9 @@ void TestUpgradeEngine::failedRun()
     QCOMPARE(failure.processErrorKind.isEmpty(),
              setup != Setup::Crash && setup != Setup::CannotStart);
     QTEST(Release::requestCount(rig.bucket(), Release::kFirmwarePath), "imageRequests");
-    if (failure.stage != Stage::Flash)
+    QTEST(failure.finding.cause, "cause");
+    QCOMPARE(failure.finding.what.isEmpty(), failure.finding.cause == Cause::None);
+    if (failure.stage != Stage::Flash || setup == Setup::TooLarge)
         QVERIFY(m_bus.flash() == DfuSim::previousFirmware());
     verifyNothingLeft(rig);
     if (setup == Setup::DiskFull)

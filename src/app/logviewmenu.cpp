@@ -1,0 +1,70 @@
+#include "logviewmenu.h"
+
+#include "log/logger.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QMenu>
+#include <QStandardPaths>
+#include <QTextEdit>
+
+#include <memory>
+
+namespace {
+
+// ravlo-log-<date>-<time>.txt in the documents folder, or in the home folder
+// where there is none.
+QString defaultSavePath()
+{
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (folder.isEmpty() || !QDir(folder).exists())
+        folder = QDir::homePath();
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    return QDir(folder).filePath(QStringLiteral("ravlo-log-%1.txt").arg(stamp));
+}
+
+} // namespace
+
+void LogViewMenu::install(QTextEdit *view)
+{
+    new LogViewMenu(view);
+}
+
+LogViewMenu::LogViewMenu(QTextEdit *view)
+    : QObject(view)
+    , m_view(view)
+{
+    view->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(view, &QWidget::customContextMenuRequested, this, &LogViewMenu::show);
+}
+
+void LogViewMenu::show(const QPoint &position)
+{
+    const std::unique_ptr<QMenu> menu(m_view->createStandardContextMenu());
+    menu->addSeparator();
+    menu->addAction(QStringLiteral("Copy all"), this, &LogViewMenu::copyAll);
+    menu->addAction(QStringLiteral("Save log\u2026"), this, &LogViewMenu::save);
+    // A scroll area reports the position in its viewport's coordinates.
+    menu->exec(m_view->viewport()->mapToGlobal(position));
+}
+
+void LogViewMenu::copyAll()
+{
+    QApplication::clipboard()->setText(m_view->toPlainText());
+}
+
+void LogViewMenu::save()
+{
+    const QString path =
+        QFileDialog::getSaveFileName(m_view, QStringLiteral("Save log"), defaultSavePath(),
+                                     QStringLiteral("Text files (*.txt);;All files (*)"));
+    if (path.isEmpty())
+        return;
+    // The dialog has asked before replacing a file; the Logger appends.
+    QFile::remove(path);
+    Logger::instance()->saveToFile(path);
+}
