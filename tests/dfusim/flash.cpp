@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <unistd.h>
 
 using namespace flashlayout;
 
@@ -41,9 +42,14 @@ bool Flash::load(const std::string &path)
 
 bool Flash::save(const std::string &path) const
 {
-    File file = openFile(path, "wb");
-    return file && std::fwrite(m_bytes.data(), 1, kSize, file.get()) == kSize &&
-           std::fflush(file.get()) == 0;
+    const std::string part = path + "." + std::to_string(getpid());
+    File file = openFile(part, "wb");
+    const bool written = file && std::fwrite(m_bytes.data(), 1, kSize, file.get()) == kSize &&
+                         std::fclose(file.release()) == 0;
+    if (written && std::rename(part.c_str(), path.c_str()) == 0)
+        return true;
+    std::remove(part.c_str());
+    return false;
 }
 
 bool Flash::contains(uint32_t address, uint32_t length)

@@ -22,6 +22,8 @@ public:
     // Replaces the contents with a file's (shorter files leave the rest
     // erased). False when the file cannot be read or is larger than the flash.
     bool load(const std::string &path);
+    // Writes a file beside it first and renames that, so that another process
+    // loading the flash meanwhile reads the old contents or the new, never half.
     bool save(const std::string &path) const;
 
     static bool contains(uint32_t address, uint32_t length);
