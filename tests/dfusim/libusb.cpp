@@ -22,13 +22,12 @@ struct libusb_context
 
 struct libusb_device
 {
-    libusb_device(const DeviceSetup &setup, const Scenario &scenario, const Flash &flash,
-                  uint8_t address, uint8_t port)
+    libusb_device(const DeviceSetup &setup, const Scenario &scenario, const Flash &flash)
         : descriptors(setup)
         , machine(setup.runtime, scenario.fault, scenario.pollTimeoutMs, Descriptors::kTransferSize,
                   flash)
-        , address(address)
-        , port(port)
+        , address(static_cast<uint8_t>(setup.port + 3)) // devnum 5 at port 2
+        , port(setup.port)
     {}
 
     const Descriptors descriptors;
@@ -45,11 +44,10 @@ struct libusb_device_handle
 namespace {
 
 constexpr uint8_t kBusNumber = 1;
-constexpr uint8_t kFirstAddress = 5;
-constexpr uint8_t kFirstPort = 2;
 
 // The bus of one process: built from the environment at the first
-// libusb_init, kept until the process ends, when the flash is saved.
+// libusb_init, kept until the process ends, when the changed flashes are
+// saved.
 class Bus
 {
 public:
@@ -63,7 +61,10 @@ public:
 
 private:
     bool setUp(std::string &error);
-    void saveFlash() const;
+    bool loadFlash(const std::string &path, Flash &flash, std::string &error) const;
+    std::string flashFile(const std::string &name) const;
+    std::string flashFile(uint8_t port) const;
+    void saveFlashes() const;
 
     Scenario m_scenario;
     std::vector<std::unique_ptr<libusb_device>> m_devices;
@@ -90,12 +91,6 @@ bool Bus::setUp(std::string &error)
 {
     if (!readScenario(m_scenario, error))
         return false;
-    Flash flash;
-    const std::string &in = m_scenario.flashIn;
-    if (!in.empty() && access(in.c_str(), F_OK) == 0 && !flash.load(in)) {
-        error = "cannot load the flash from " + in;
-        return false;
-    }
     if (!m_scenario.log.empty()) {
         m_log = std::fopen(m_scenario.log.c_str(), "a");
         if (!m_log) {
@@ -103,34 +98,52 @@ bool Bus::setUp(std::string &error)
             return false;
         }
     }
-    for (size_t i = 0; i < m_scenario.devices.size(); ++i) {
-        m_devices.push_back(std::make_unique<libusb_device>(
-            m_scenario.devices[i], m_scenario, flash, static_cast<uint8_t>(kFirstAddress + i),
-            static_cast<uint8_t>(kFirstPort + i)));
+    Flash shared;
+    if (!loadFlash(flashFile("flash.bin"), shared, error))
+        return false;
+    for (const DeviceSetup &setup : m_scenario.devices) {
+        Flash flash = shared;
+        if (!loadFlash(flashFile(setup.port), flash, error))
+            return false;
+        m_devices.push_back(std::make_unique<libusb_device>(setup, m_scenario, flash));
     }
     return true;
 }
 
+// Keeps flash as it is when there is no such file.
+bool Bus::loadFlash(const std::string &path, Flash &flash, std::string &error) const
+{
+    if (path.empty() || access(path.c_str(), F_OK) != 0 || flash.load(path))
+        return true;
+    error = "cannot load the flash from " + path;
+    return false;
+}
+
+std::string Bus::flashFile(const std::string &name) const
+{
+    return m_scenario.flashDir.empty() ? std::string() : m_scenario.flashDir + "/" + name;
+}
+
+// Named by the device's path as dfu-util prints it: bus, then port.
+std::string Bus::flashFile(uint8_t port) const
+{
+    return flashFile("flash-" + std::to_string(kBusNumber) + "-" + std::to_string(port) + ".bin");
+}
+
 Bus::~Bus()
 {
-    saveFlash();
+    saveFlashes();
     if (m_log)
         std::fclose(m_log);
 }
 
-void Bus::saveFlash() const
+void Bus::saveFlashes() const
 {
-    if (m_scenario.flashOut.empty() || m_devices.empty())
-        return;
-    const libusb_device *saved = m_devices.front().get();
     for (const auto &device : m_devices) {
-        if (device->machine.flashChanged()) {
-            saved = device.get();
-            break;
-        }
+        const std::string path = flashFile(device->port);
+        if (device->machine.flashChanged() && !path.empty() && !device->machine.flash().save(path))
+            std::fprintf(stderr, "dfusim: cannot save the flash to %s\n", path.c_str());
     }
-    if (!saved->machine.flash().save(m_scenario.flashOut))
-        std::fprintf(stderr, "dfusim: cannot save the flash to %s\n", m_scenario.flashOut.c_str());
 }
 
 std::vector<libusb_device *> Bus::presentDevices() const

@@ -1,15 +1,34 @@
 #include "scenario.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <set>
 #include <utility>
 
 namespace {
+
+constexpr unsigned long kFirstPort = 2;
+// The devnum is port + 3 and must stay a USB address.
+constexpr unsigned long kLastPort = 124;
 
 std::string env(const char *name)
 {
     const char *value = std::getenv(name);
     return value ? value : "";
+}
+
+// The device list from the file the variable names, else from the variable.
+std::string deviceList()
+{
+    const std::string path = env("RAVLO_DFUSIM_DEVICES_FILE");
+    if (path.empty())
+        return env("RAVLO_DFUSIM_DEVICES");
+    std::ifstream file(path);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
 std::vector<std::string> split(const std::string &text, char separator)
@@ -61,17 +80,22 @@ bool validSerial(const std::string &serial)
     return true;
 }
 
-bool parseOption(const std::string &option, DeviceSetup &device)
+bool parseOption(const std::string &option, DeviceSetup &device, std::optional<std::string> &serial)
 {
     const size_t equals = option.find('=');
     const std::string key = option.substr(0, equals);
     const std::string value = equals == std::string::npos ? "" : option.substr(equals + 1);
     if (key == "serial" && equals != std::string::npos && validSerial(value)) {
-        device.serial = value;
+        serial = value;
         return true;
     }
     if (key == "mode" && (value == "dfu" || value == "runtime")) {
         device.runtime = value == "runtime";
+        return true;
+    }
+    unsigned long port = 0;
+    if (key == "port" && parseNumber(value, 10, kLastPort, port) && port > 0) {
+        device.port = static_cast<uint8_t>(port);
         return true;
     }
     return false;
@@ -80,25 +104,27 @@ bool parseOption(const std::string &option, DeviceSetup &device)
 bool parseDevice(const std::string &text, size_t index, DeviceSetup &device)
 {
     const std::vector<std::string> fields = split(text, ',');
-    if (!parseId(fields[0], device))
+    if (!parseId(fields[0], device) || index > kLastPort - kFirstPort)
         return false;
-    device.serial = "3276386A31" + std::to_string(33 + index);
+    device.port = static_cast<uint8_t>(kFirstPort + index);
+    std::optional<std::string> serial;
     for (size_t i = 1; i < fields.size(); ++i) {
-        if (!parseOption(fields[i], device))
+        if (!parseOption(fields[i], device, serial))
             return false;
     }
+    device.serial = serial.value_or("3276386A31" + std::to_string(31 + device.port));
     return true;
 }
 
-bool parseDevices(const std::string &text, std::vector<DeviceSetup> &devices)
+bool parseDevices(std::string text, std::vector<DeviceSetup> &devices)
 {
-    if (text.empty())
-        return true;
+    std::replace(text.begin(), text.end(), '\n', ';');
+    std::set<uint8_t> ports;
     for (const std::string &entry : split(text, ';')) {
         if (entry.empty())
             continue;
         DeviceSetup device;
-        if (!parseDevice(entry, devices.size(), device))
+        if (!parseDevice(entry, devices.size(), device) || !ports.insert(device.port).second)
             return false;
         devices.push_back(device);
     }
@@ -135,7 +161,7 @@ bool parseFault(const std::string &text, Fault &fault)
 
 bool readScenario(Scenario &scenario, std::string &error)
 {
-    if (!parseDevices(env("RAVLO_DFUSIM_DEVICES"), scenario.devices)) {
+    if (!parseDevices(deviceList(), scenario.devices)) {
         error = "malformed RAVLO_DFUSIM_DEVICES";
         return false;
     }
@@ -150,8 +176,7 @@ bool readScenario(Scenario &scenario, std::string &error)
         return false;
     }
     scenario.pollTimeoutMs = static_cast<uint32_t>(pollMs);
-    scenario.flashIn = env("RAVLO_DFUSIM_FLASH_IN");
-    scenario.flashOut = env("RAVLO_DFUSIM_FLASH_OUT");
+    scenario.flashDir = env("RAVLO_DFUSIM_FLASH_DIR");
     scenario.log = env("RAVLO_DFUSIM_LOG");
     return true;
 }

@@ -3,20 +3,32 @@
 // What the simulated bus holds and how it misbehaves, read from the
 // environment of the process that loads the simulated library:
 //
-//   RAVLO_DFUSIM_DEVICES     devices on the bus, separated by ';'. Each is
-//                            VID:PID (hex) followed by ",key=value" options:
+//   RAVLO_DFUSIM_DEVICES     devices on the bus, separated by ';' or line
+//                            breaks. Each is VID:PID (hex) followed by
+//                            ",key=value" options:
+//                              port=N        hub port, 1 to 124: the device's
+//                                            path is "1-N" and its devnum N + 3
+//                                            (default 2 for the first entry, 3
+//                                            for the second, ...; no two alike)
 //                              serial=TEXT   serial number string (printable
 //                                            ASCII without ',' or ';'; empty
 //                                            for a device without one;
-//                                            default 3276386A3133, ...3134, ...)
+//                                            default 3276386A3133 at port 2,
+//                                            ...3134 at port 3, ...)
 //                              mode=runtime  a device in run-time mode instead
 //                                            of the DfuSe bootloader
 //                            Unset or empty: no device.
-//   RAVLO_DFUSIM_FLASH_IN    file the flash contents are loaded from (a
-//                            missing file keeps the built-in old firmware)
-//   RAVLO_DFUSIM_FLASH_OUT   file the flash is saved to when the process ends
-//                            (the first device whose flash changed, else the
-//                            first device); may be the same as FLASH_IN
+//   RAVLO_DFUSIM_DEVICES_FILE  file holding the devices instead, read when a
+//                            process sets up its bus, so that the bus can
+//                            change between runs of the tool (a missing file:
+//                            no device)
+//   RAVLO_DFUSIM_FLASH_DIR   folder of the flash contents: a device at path P
+//                            starts from flash-P.bin there, else from
+//                            flash.bin, else from the built-in old firmware;
+//                            when the process ends, each device whose flash
+//                            changed is saved to its flash-P.bin. Processes
+//                            working on different devices thus keep each
+//                            other's writes, and a listing writes nothing.
 //   RAVLO_DFUSIM_LOG         file every control transfer is appended to
 //   RAVLO_DFUSIM_POLL_MS     bwPollTimeout of every status answer (default 0)
 //   RAVLO_DFUSIM_FAULT       one of (N counts from 1, default 1):
@@ -40,6 +52,7 @@ struct DeviceSetup
     uint16_t product = 0;
     std::string serial;
     bool runtime = false;
+    uint8_t port = 0;
 };
 
 struct Fault
@@ -68,8 +81,7 @@ struct Scenario
     std::vector<DeviceSetup> devices;
     Fault fault;
     uint32_t pollTimeoutMs = 0;
-    std::string flashIn;
-    std::string flashOut;
+    std::string flashDir;
     std::string log;
 };
 

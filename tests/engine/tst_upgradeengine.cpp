@@ -196,7 +196,7 @@ void TestUpgradeEngine::goodRun()
     if (!manifestFirst)
         road.insert(1, Phase::FetchingManifest);
     QCOMPARE(rig.phases, road);
-    QVERIFY(m_bus.flash().left(image().size()) == image());
+    QVERIFY(m_bus.flash(otherDevice.isEmpty() ? 0 : 1).left(image().size()) == image());
     QCOMPARE(Release::requestCount(rig.bucket(), Release::kFirmwarePath), 1);
     verifyNothingLeft(rig);
 

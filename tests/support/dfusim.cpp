@@ -3,12 +3,17 @@
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QSaveFile>
 
 #include <iterator>
 
 namespace {
 
 const char kLdLibraryPath[] = "LD_LIBRARY_PATH";
+const QLatin1String kDeviceList("devices");
+const QLatin1String kFlash("flash.bin");
+const QLatin1String kLog("transfers.log");
+const int kFirstPort = 2;
 
 // RAVLO_DFUSIM_FAULT's names, in the order of DfuSimScenario::Fault.
 const char *const kFaultNames[] = {"",           "open-denied", "start-in-error", "block-error",
@@ -50,11 +55,13 @@ DfuSimScenario::DfuSimScenario(const QString &directory)
 void DfuSimScenario::setDirectory(const QString &directory)
 {
     m_directory = directory;
+    writeDeviceList();
 }
 
 DfuSimScenario &DfuSimScenario::addDevice(const QString &vidPid)
 {
     m_devices << vidPid;
+    writeDeviceList();
     return *this;
 }
 
@@ -62,13 +69,18 @@ DfuSimScenario &DfuSimScenario::addDevice(const QString &vidPid, const QString &
 {
     Q_ASSERT_X(!serial.contains(QLatin1Char(',')) && !serial.contains(QLatin1Char(';')),
                "DfuSimScenario::addDevice", "the device list cannot carry ',' or ';'");
-    m_devices << vidPid + QStringLiteral(",serial=") + serial;
-    return *this;
+    return addDevice(vidPid + QStringLiteral(",serial=") + serial);
 }
 
 DfuSimScenario &DfuSimScenario::addRuntimeDevice(const QString &vidPid)
 {
-    m_devices << vidPid + QStringLiteral(",mode=runtime");
+    return addDevice(vidPid + QStringLiteral(",mode=runtime"));
+}
+
+DfuSimScenario &DfuSimScenario::unplug(int index)
+{
+    m_devices[index].clear();
+    writeDeviceList();
     return *this;
 }
 
@@ -85,34 +97,59 @@ DfuSimScenario &DfuSimScenario::setPollTimeout(int milliseconds)
     return *this;
 }
 
-QString DfuSimScenario::flashPath() const
+QString DfuSimScenario::path(int index)
 {
-    return m_directory.isEmpty() ? QString()
-                                 : QDir(m_directory).filePath(QStringLiteral("flash.bin"));
+    return QStringLiteral("1-%1").arg(kFirstPort + index);
 }
 
-QString DfuSimScenario::logPath() const
+QString DfuSimScenario::filePath(const QString &name) const
 {
-    return m_directory.isEmpty() ? QString()
-                                 : QDir(m_directory).filePath(QStringLiteral("transfers.log"));
+    return m_directory.isEmpty() ? QString() : QDir(m_directory).filePath(name);
+}
+
+// Every device with its port, so that unplugging one moves no other.
+QByteArray DfuSimScenario::deviceList() const
+{
+    QStringList entries;
+    for (int i = 0; i < m_devices.size(); ++i) {
+        if (!m_devices[i].isEmpty())
+            entries << m_devices[i] + QStringLiteral(",port=%1").arg(kFirstPort + i);
+    }
+    return entries.join(QLatin1Char(';')).toLatin1();
+}
+
+void DfuSimScenario::writeDeviceList() const
+{
+    if (m_directory.isEmpty())
+        return;
+    QSaveFile file(filePath(kDeviceList));
+    if (!file.open(QIODevice::WriteOnly) || file.write(deviceList()) < 0 || !file.commit())
+        qWarning("cannot write the simulated device list %s", qPrintable(file.fileName()));
 }
 
 bool DfuSimScenario::setFlash(const QByteArray &contents) const
 {
-    QFile file(flashPath());
-    return !m_directory.isEmpty() && file.open(QIODevice::WriteOnly) &&
-           file.write(contents) == contents.size();
+    if (m_directory.isEmpty())
+        return false;
+    QDir directory(m_directory);
+    for (const QString &written : directory.entryList({QStringLiteral("flash-*.bin")}))
+        directory.remove(written);
+    QSaveFile file(filePath(kFlash));
+    return file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size() &&
+           file.commit();
 }
 
-QByteArray DfuSimScenario::flash() const
+QByteArray DfuSimScenario::flash(int index) const
 {
-    QFile file(flashPath());
+    QFile file(filePath(QStringLiteral("flash-%1.bin").arg(path(index))));
+    if (!file.exists())
+        file.setFileName(filePath(kFlash));
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 QStringList DfuSimScenario::transferLog() const
 {
-    QFile file(logPath());
+    QFile file(filePath(kLog));
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return QString::fromLatin1(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
@@ -123,14 +160,14 @@ QVector<DfuSimScenario::Setting> DfuSimScenario::settings() const
     QByteArray fault = kFaultNames[static_cast<int>(m_fault)];
     if (m_fault != Fault::None)
         fault += ':' + QByteArray::number(m_faultCount);
-    const QByteArray flash = QFile::encodeName(flashPath());
+    const bool inFiles = !m_directory.isEmpty();
     return {
-        {"RAVLO_DFUSIM_DEVICES", m_devices.join(QLatin1Char(';')).toLatin1()},
+        {"RAVLO_DFUSIM_DEVICES", inFiles ? QByteArray() : deviceList()},
+        {"RAVLO_DFUSIM_DEVICES_FILE", QFile::encodeName(filePath(kDeviceList))},
         {"RAVLO_DFUSIM_FAULT", fault},
         {"RAVLO_DFUSIM_POLL_MS", m_pollTimeout ? QByteArray::number(m_pollTimeout) : QByteArray()},
-        {"RAVLO_DFUSIM_FLASH_IN", flash},
-        {"RAVLO_DFUSIM_FLASH_OUT", flash},
-        {"RAVLO_DFUSIM_LOG", QFile::encodeName(logPath())},
+        {"RAVLO_DFUSIM_FLASH_DIR", QFile::encodeName(m_directory)},
+        {"RAVLO_DFUSIM_LOG", QFile::encodeName(filePath(kLog))},
     };
 }
 

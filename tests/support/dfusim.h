@@ -13,9 +13,14 @@
 // either of one QProcess or of this process, so that a dfu-util started later
 // by the code under test inherits it.
 //
-// With a directory, the device's flash lives in one file there: loaded when
-// dfu-util starts and saved when it ends, so it persists from one run of the
-// tool to the next like a real device's.
+// With a directory, the bus lives in files there, which each run of dfu-util
+// reads when it starts: the device list, rewritten on every change so that
+// devices can be plugged in and out while the code under test runs, and each
+// device's flash, saved by the run that changed it, so that it persists from
+// one run of the tool to the next like a real device's.
+//
+// Devices count from 0 in the order they are added. Device i sits at path
+// "1-<2+i>" with devnum 5+i whatever else is plugged in or out.
 class DfuSimScenario
 {
 public:
@@ -42,14 +47,21 @@ public:
     DfuSimScenario &addDevice(const QString &vidPid, const QString &serial);
     // A device in DFU run-time mode.
     DfuSimScenario &addRuntimeDevice(const QString &vidPid);
+    // Takes device index off the bus.
+    DfuSimScenario &unplug(int index);
     // n counts from 1.
     DfuSimScenario &setFault(Fault fault, int n = 1);
     DfuSimScenario &setPollTimeout(int milliseconds);
 
-    // The flash contents the next run starts with (needs a directory).
+    // Device index's USB path as dfu-util's -l prints it and -p takes it.
+    static QString path(int index);
+
+    // The flash contents every device starts the next run with, whatever
+    // earlier runs wrote (needs a directory).
     bool setFlash(const QByteArray &contents) const;
-    // The flash as the last run left it; empty before any run.
-    QByteArray flash() const;
+    // Device index's flash as the last run that changed it left it, else as
+    // setFlash() gave it; empty without either.
+    QByteArray flash(int index = 0) const;
     // One line per control transfer of every run so far (format in
     // tests/dfusim/libusb.cpp), e.g. filter("req=DNLOAD").
     QStringList transferLog() const;
@@ -68,11 +80,12 @@ private:
         QByteArray value; // empty: unset
     };
     QVector<Setting> settings() const;
-    QString flashPath() const;
-    QString logPath() const;
+    QString filePath(const QString &name) const;
+    QByteArray deviceList() const;
+    void writeDeviceList() const;
 
     QString m_directory;
-    QStringList m_devices;
+    QStringList m_devices; // entries of RAVLO_DFUSIM_DEVICES; empty: unplugged
     Fault m_fault = Fault::None;
     int m_faultCount = 1;
     int m_pollTimeout = 0;
