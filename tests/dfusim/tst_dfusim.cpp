@@ -59,10 +59,11 @@ struct ToolRun
     QByteArray output;
 };
 
+// An empty name keeps nothing.
 void capture(const QString &name, const QStringList &arguments, const ToolRun &run)
 {
     const QString folder = qEnvironmentVariable("RAVLO_CAPTURE_TRANSCRIPTS");
-    if (folder.isEmpty())
+    if (folder.isEmpty() || name.isEmpty())
         return;
     QFile transcript(QDir(folder).filePath(name + QStringLiteral(".txt")));
     QFile index(QDir(folder).filePath(QStringLiteral("index.txt")));
@@ -203,53 +204,73 @@ void TestDfuSim::listing()
     QFETCH(DfuSimScenario, scenario);
     QFETCH(QByteArray, listing);
     const QTemporaryDir directory;
+    scenario.setDirectory(directory.path());
     const ToolRun run = runTool(scenario, directory.path(), {"-l"},
                                 QStringLiteral("list-") + QTest::currentDataTag());
     QCOMPARE(run.output, kBanner + listing);
     QCOMPARE(run.exitCode, 0);
+    QCOMPARE(QDir(directory.path()).entryList({"flash*"}), QStringList());
 }
 
 void TestDfuSim::flash_data()
 {
     QTest::addColumn<int>("imageSize");
     QTest::addColumn<int>("pollTimeout");
+    QTest::addColumn<int>("devices");
 
-    QTest::newRow("ok") << kImageSize << 0;
+    QTest::newRow("ok") << kImageSize << 0 << 1;
     // Slow enough for the progress bars to redraw on the clock, as with a
     // real device.
-    QTest::newRow("paced") << kImageSize << 10;
-    QTest::newRow("whole-chunks") << 3 * 2048 << 0;
-    QTest::newRow("whole-sector") << 0x4000 << 0;
-    QTest::newRow("one-byte") << 1 << 0;
-    QTest::newRow("empty") << 0 << 0;
+    QTest::newRow("paced") << kImageSize << 10 << 1;
+    QTest::newRow("whole-chunks") << 3 * 2048 << 0 << 1;
+    QTest::newRow("whole-sector") << 0x4000 << 0 << 1;
+    QTest::newRow("one-byte") << 1 << 0 << 1;
+    QTest::newRow("empty") << 0 << 0 << 1;
+    // Each chosen by its path: the second run sees the bus as changed after
+    // the first, and the second device keeps its path without the first.
+    QTest::newRow("two-devices") << kImageSize << 0 << 2;
 }
 
 void TestDfuSim::flash()
 {
     QFETCH(int, imageSize);
     QFETCH(int, pollTimeout);
+    QFETCH(int, devices);
     const QTemporaryDir directory;
     DfuSimScenario scenario;
-    scenario.addDevice().setPollTimeout(pollTimeout);
-    const QByteArray image = DfuSim::image(imageSize);
-    QVERIFY(prepare(scenario, directory, image));
+    scenario.setPollTimeout(pollTimeout);
+    QVERIFY(prepare(scenario, directory, QByteArray()));
 
-    const ToolRun run = runTool(scenario, directory.path(), flashArguments(),
-                                QStringLiteral("flash-") + QTest::currentDataTag());
-    const QByteArray missing =
-        missingInOrder(run.output, {"File downloaded successfully", "Submitting leave request...\n",
-                                    "Transitioning to dfuMANIFEST state\n"});
-    QVERIFY2(missing.isEmpty(), missing);
-    QCOMPARE(run.exitCode, 0);
+    // Each device is plugged in, flashed with its own image and unplugged.
+    for (int i = 0; i < devices; ++i) {
+        QVERIFY(writeFile(directory.filePath(kImageName), DfuSim::image(imageSize, i + 1)));
+        QStringList arguments = flashArguments();
+        // Two devices print what one does.
+        QString transcript = QStringLiteral("flash-") + QTest::currentDataTag();
+        if (devices > 1) {
+            arguments = flashArguments("0483:df11,0483:df11") << "-p" << DfuSimScenario::path(i);
+            transcript.clear();
+        }
+        scenario.addDevice();
+        const ToolRun run = runTool(scenario, directory.path(), arguments, transcript);
+        scenario.unplug(i);
+        const QByteArray missing = missingInOrder(
+            run.output, {"File downloaded successfully", "Submitting leave request...\n",
+                         "Transitioning to dfuMANIFEST state\n"});
+        QVERIFY2(missing.isEmpty(), missing);
+        QCOMPARE(run.exitCode, 0);
+    }
 
-    const QByteArray flash = scenario.flash();
     const QByteArray previous = DfuSim::previousFirmware();
     const int erasedEnd = DfuSim::erasedEnd(imageSize);
-    QCOMPARE(flash.size(), DfuSim::kFlashSize);
-    QVERIFY(flash.left(imageSize) == image);
-    QVERIFY(flash.mid(imageSize, erasedEnd - imageSize) ==
-            QByteArray(erasedEnd - imageSize, char(flashlayout::kErased)));
-    QVERIFY(flash.mid(erasedEnd) == previous.mid(erasedEnd));
+    for (int i = 0; i < devices; ++i) {
+        const QByteArray flash = scenario.flash(i);
+        QCOMPARE(flash.size(), DfuSim::kFlashSize);
+        QVERIFY(flash.left(imageSize) == DfuSim::image(imageSize, i + 1));
+        QVERIFY(flash.mid(imageSize, erasedEnd - imageSize) ==
+                QByteArray(erasedEnd - imageSize, char(flashlayout::kErased)));
+        QVERIFY(flash.mid(erasedEnd) == previous.mid(erasedEnd));
+    }
 }
 
 void TestDfuSim::faults_data()
