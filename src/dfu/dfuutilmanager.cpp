@@ -8,8 +8,9 @@
 
 namespace {
 
-// The real tool is well above this; anything smaller is a stub or a broken copy.
-const qint64 kMinimumToolSize = 102400;
+// The real tool is well above this (Debian's is about 60 KiB, the Windows
+// build larger); anything smaller is a stub or a broken copy.
+const qint64 kMinimumToolSize = 32 * 1024;
 
 const int kStartTimeoutMs = 3000;
 const int kVersionTimeoutMs = 5000;
@@ -55,6 +56,7 @@ bool DFUUtilManager::validateDfuUtil()
                               .arg(QString::number(process.exitCode()), details));
     }
     const QString version = QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
+    m_version = version.section(QLatin1Char('\n'), 0, 0);
     emit dfuUtilValidated(true, QStringLiteral("dfu-util验证成功: %1").arg(version));
     return true;
 }

@@ -18,6 +18,9 @@ public:
     QString getDfuUtilPath() const { return m_dfuUtilPath; }
     // Why the last check, validation or command failed; empty after a success.
     QString getLastError() const { return m_lastError; }
+    // The first line the tool printed for "--version" ("dfu-util 0.11") at the
+    // last successful validation.
+    QString getVersion() const { return m_version; }
 
     // The file exists and is not implausibly small for the tool.
     bool checkDfuUtilFile();
@@ -42,4 +45,5 @@ private:
 
     const QString m_dfuUtilPath;
     QString m_lastError;
+    QString m_version;
 };
