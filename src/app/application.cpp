@@ -1,9 +1,9 @@
 #include "application.h"
 
+#include "ravlo_config.h"
+
 #include <QApplication>
 #include <QFile>
-
-const char *const kApplicationVersion = "V1.0.0";
 
 // Q_INIT_RESOURCE must be used outside any namespace. The resources live in a
 // static library, so they are registered explicitly.
@@ -26,7 +26,7 @@ void enableHighDpiScaling()
 void setupApplication(QApplication &app)
 {
     initResources();
-    QCoreApplication::setApplicationVersion(QString::fromLatin1(kApplicationVersion));
+    QCoreApplication::setApplicationVersion(QStringLiteral(RAVLO_APPLICATION_VERSION));
 
     // An unreadable sheet is not reported: the program then runs unstyled.
     QFile styleSheet(QStringLiteral(":/Styles/MainWindow.qss"));

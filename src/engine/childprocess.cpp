@@ -1,13 +1,22 @@
 #include "childprocess.h"
 
-#include <QProcess>
-
 #include <algorithm>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 namespace {
 // What a killed process gets to be reaped in; SIGKILL is not refused.
 constexpr int kReapMs = 200;
 } // namespace
+
+void ToolProcess::setupChildProcess()
+{
+#ifdef Q_OS_UNIX
+    ::setpgid(0, 0);
+#endif
+}
 
 namespace ChildProcess {
 

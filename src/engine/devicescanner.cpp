@@ -23,7 +23,7 @@ void DeviceScanner::start(const QString &toolPath, int timeoutMs)
 {
     stop();
     qDebug().noquote() << QStringLiteral("扫描 DFU 设备...");
-    m_process = new QProcess(this);
+    m_process = new ToolProcess(this);
     connect(m_process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
             [this] { report(std::nullopt); });
     connect(m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dfu/dfuoutput.h"
+#include "engine/childprocess.h"
 
 #include <QObject>
 #include <QProcess>
@@ -59,7 +60,7 @@ private:
     bool halt(int graceMs);
     void report(Result result);
 
-    QProcess m_process;
+    ToolProcess m_process;
     QTimer m_startTimeout;
     QString m_output;
     qint64 m_imageSize = 0;

@@ -74,6 +74,13 @@ void UpgradeEngine::start()
     if (m_phase != Phase::Idle && m_phase != Phase::RestartPending)
         return;
     m_restartTimer.stop();
+    endRun(0); // an image a fetch-only run kept
+    m_device = DfuDevice();
+    m_device.path = m_plan.usbPath;
+    if (m_plan.fetchOnly) {
+        afterScan();
+        return;
+    }
     log(Level::Info, QStringLiteral("Starting firmware upgrade process..."));
     emit barText(QStringLiteral("Starting upgrade..."));
     setPhase(Phase::Scanning);
@@ -327,6 +334,11 @@ void UpgradeEngine::verify(const QString &actualSha256, const QString &expectedS
         return;
     }
     qDebug().noquote() << QStringLiteral("✓ SHA256校验通过");
+    if (m_plan.fetchOnly) {
+        setPhase(Phase::Idle);
+        emit succeeded();
+        return;
+    }
     // An image that cannot fit is not sent to the device at all.
     const qint64 imageSize = QFileInfo(imagePath()).size();
     const qint64 flashSize = m_device.flashSize();
@@ -434,7 +446,17 @@ void UpgradeEngine::endRun(int graceMs)
         download->discard();
         download->deleteLater();
     }
-    m_device = DfuDevice();
+}
+
+QString UpgradeEngine::verifiedImage() const
+{
+    return m_plan.fetchOnly && m_phase == Phase::Idle && m_download ? m_download->filePath()
+                                                                    : QString();
+}
+
+QString UpgradeEngine::verifiedSha256() const
+{
+    return verifiedImage().isEmpty() ? QString() : m_download->sha256();
 }
 
 QString UpgradeEngine::imagePath() const

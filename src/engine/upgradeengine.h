@@ -80,6 +80,9 @@ public:
         QString usbPath;     // only the Ravlo device at this USB path
         QString imageFile;   // a local image instead of the download; kept
         QString imageSha256; // the digest the local image must have
+        // No device: the run ends with the verified image, which the engine
+        // keeps (verifiedImage()) until its next run or its shutdown.
+        bool fetchOnly = false;
     };
 
     // The manifest is shared with whoever shows its values; the engine fetches
@@ -95,8 +98,12 @@ public:
     void setPlan(const Plan &plan) { m_plan = plan; }
 
     Phase phase() const { return m_phase; }
-    // The device the run writes, once the scan has found it.
+    // The device the run writes (or wrote): its path from the plan, all of it
+    // once the run's scan has found it.
     DfuDevice device() const { return m_device; }
+    // The image a fetch-only run verified, and its digest; empty otherwise.
+    QString verifiedImage() const;
+    QString verifiedSha256() const;
 
     // Starts a run; nothing happens while one is under way.
     void start();
