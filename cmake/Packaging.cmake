@@ -114,7 +114,7 @@ else()
 
     # Debian wants the change log and manual pages compressed, reproducibly
     # (no name or time in the header).
-    foreach(file changelog RavloFirmwareDownloader.1)
+    foreach(file changelog RavloFirmwareDownloader.1 ravlo-flash.1)
         set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${_linux}/${file}")
         execute_process(COMMAND gzip -9 -n -c "${_linux}/${file}"
             OUTPUT_FILE "${_generated}/${file}.gz" RESULT_VARIABLE result)
@@ -124,7 +124,8 @@ else()
     endforeach()
     install(FILES "${_linux}/copyright" "${_generated}/changelog.gz"
         DESTINATION share/doc/${RAVLO_PACKAGE_NAME})
-    install(FILES "${_generated}/RavloFirmwareDownloader.1.gz" DESTINATION share/man/man1)
+    install(FILES "${_generated}/RavloFirmwareDownloader.1.gz" "${_generated}/ravlo-flash.1.gz"
+        DESTINATION share/man/man1)
     install(FILES "${_linux}/lintian-overrides"
         DESTINATION share/lintian/overrides RENAME ${RAVLO_PACKAGE_NAME})
 

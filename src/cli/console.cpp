@@ -1,0 +1,196 @@
+#include "console.h"
+
+#include <QJsonDocument>
+#include <QMetaEnum>
+
+#include <cstdio>
+#ifdef Q_OS_WIN
+#include <io.h>
+#define isatty _isatty
+#define fileno _fileno
+#else
+#include <unistd.h>
+#endif
+
+namespace {
+
+template <typename Enum>
+QString enumName(Enum value)
+{
+    return QString::fromLatin1(QMetaEnum::fromType<Enum>().valueToKey(int(value)));
+}
+
+QString stageName(UpgradeFailure::Stage stage)
+{
+    static const char *const names[] = {"scan", "manifest", "download", "verify", "flash"};
+    return QString::fromLatin1(names[int(stage)]);
+}
+
+QString causeName(Diagnosis::Cause cause)
+{
+    static const char *const names[] = {"none",
+                                        "permission",
+                                        "driver",
+                                        "no-device",
+                                        "other-device-only",
+                                        "several",
+                                        "image-too-large",
+                                        "wrong-image",
+                                        "connection",
+                                        "device-refused",
+                                        "write-refused",
+                                        "tool-missing",
+                                        "tool-cannot-start",
+                                        "tool-crashed",
+                                        "tool-hung",
+                                        "unknown"};
+    static_assert(sizeof(names) / sizeof(*names) == int(Diagnosis::Cause::Unknown) + 1,
+                  "a name for every cause");
+    return QString::fromLatin1(names[int(cause)]);
+}
+
+} // namespace
+
+Console::Mode Console::detect(bool json)
+{
+    if (json)
+        return Mode::Json;
+    return isatty(fileno(stdout)) ? Mode::Terminal : Mode::Plain;
+}
+
+Console::Console(Mode mode)
+    : m_mode(mode)
+    , m_out(stdout)
+    , m_err(stderr)
+{}
+
+QString Console::label(const QString &device)
+{
+    return device.isEmpty() ? QString() : QStringLiteral("[%1] ").arg(device);
+}
+
+void Console::report(const QString &line, const QJsonObject &object)
+{
+    if (m_mode != Mode::Json)
+        printLine(m_out, line);
+    else if (!object.isEmpty())
+        emitJson(object);
+}
+
+void Console::phase(const QString &device, UpgradeEngine::Phase phase)
+{
+    if (m_mode == Mode::Json)
+        emitJson({{"event", "phase"}, {"device", device}, {"phase", enumName(phase)}});
+}
+
+void Console::progress(const QString &device, int value, const QString &text)
+{
+    switch (m_mode) {
+    case Mode::Json:
+        emitJson({{"event", "progress"}, {"device", device}, {"value", value}, {"text", text}});
+        return;
+    case Mode::Terminal:
+        m_progress[device] = label(device) + text;
+        redraw();
+        return;
+    case Mode::Plain: {
+        // A line for every stage, and for every tenth of a percentage.
+        const QString stage = text.contains(QLatin1Char('%')) ? QString::number(value / 10) : text;
+        if (m_printedStage.value(device) == stage)
+            return;
+        m_printedStage[device] = stage;
+        printLine(m_out, label(device) + text);
+        return;
+    }
+    }
+}
+
+void Console::log(const QString &device, UpgradeEngine::Level level, const QString &text)
+{
+    if (m_mode == Mode::Json) {
+        emitJson({{"event", "log"},
+                  {"device", device},
+                  {"level", enumName(level).toLower()},
+                  {"text", text}});
+        return;
+    }
+    printLine(level == UpgradeEngine::Level::Error ? m_err : m_out, label(device) + text);
+}
+
+void Console::result(const QString &device, const UpgradeFailure *failure)
+{
+    m_progress.remove(device);
+    QJsonObject object{{"event", "result"}, {"device", device}, {"ok", failure == nullptr}};
+    if (!failure) {
+        report(label(device) + QStringLiteral("upgraded"), object);
+        redraw();
+        return;
+    }
+    const Diagnosis::Finding &finding = failure->finding;
+    object.insert("stage", stageName(failure->stage));
+    object.insert("reason", failure->reason);
+    object.insert("cause", causeName(finding.cause));
+    object.insert("what", finding.what);
+    object.insert("advice", finding.advice);
+    if (m_mode == Mode::Json)
+        emitJson(object);
+    QString diagnosis = label(device) + QStringLiteral("not upgraded: ") + failure->reason;
+    if (finding.cause != Diagnosis::Cause::None)
+        diagnosis +=
+            QLatin1Char('\n') + label(device) + finding.what + QLatin1Char(' ') + finding.advice;
+    printLine(m_err, diagnosis);
+    redraw();
+}
+
+void Console::note(const QString &text)
+{
+    report(text, {{"event", "note"}, {"text", text}});
+}
+
+void Console::endProgress(const QString &device)
+{
+    if (m_progress.remove(device) > 0)
+        redraw();
+}
+
+void Console::summary(int upgraded, int failed)
+{
+    report(QStringLiteral("%1 upgraded, %2 failed").arg(upgraded).arg(failed),
+           {{"event", "summary"}, {"upgraded", upgraded}, {"failed", failed}});
+}
+
+void Console::emitJson(QJsonObject object)
+{
+    if (object.value("device").toString().isEmpty())
+        object.remove("device");
+    m_out << QJsonDocument(object).toJson(QJsonDocument::Compact) << '\n';
+    m_out.flush();
+}
+
+void Console::printLine(QTextStream &stream, const QString &line)
+{
+    if (m_mode == Mode::Terminal && m_drawn > 0) {
+        // Up to the first progress line and clear from there down.
+        m_out << "\x1b[" << m_drawn << "F\x1b[J";
+        m_out.flush();
+        m_drawn = 0;
+    }
+    stream << line << '\n';
+    stream.flush();
+    if (m_mode == Mode::Terminal)
+        redraw();
+}
+
+void Console::redraw()
+{
+    if (m_mode != Mode::Terminal)
+        return;
+    if (m_drawn > 0)
+        m_out << "\x1b[" << m_drawn << 'F';
+    for (const QString &line : m_progress)
+        m_out << "\x1b[2K" << line << '\n';
+    if (m_drawn > m_progress.size())
+        m_out << "\x1b[J";
+    m_drawn = int(m_progress.size());
+    m_out.flush();
+}

@@ -1,0 +1,282 @@
+#include "flashcli.h"
+
+#include "cli/console.h"
+#include "cli/exitcode.h"
+#include "cli/interruptwatch.h"
+#include "cli/upgradecommand.h"
+#include "dfu/dfuutilmanager.h"
+#include "engine/devicescanner.h"
+#include "manifest/versioncompare.h"
+#include "ravlo_config.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QHostAddress>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QTextStream>
+#include <QUrl>
+
+namespace {
+
+const char kDescription[] =
+    "Downloads, verifies and writes the Ravlo firmware from the command line.\n"
+    "\n"
+    "Commands:\n"
+    "  list      the dfu-util in use and every attached DFU device\n"
+    "  info      the newest firmware and program versions named by the update manifest\n"
+    "  upgrade   write the newest firmware into the attached Ravlo device (in DFU mode)\n"
+    "\n"
+    "Exit codes:\n"
+    "  0    every requested device was upgraded (list, info: done)\n"
+    "  2    usage error\n"
+    "  3    no device to write, several without --serial or --all, no access to it,\n"
+    "       or no usable dfu-util\n"
+    "  4    the update information or the image could not be downloaded\n"
+    "  5    the image is not the one its digest names; nothing was written\n"
+    "  6    a device was not written (under --all or --wait: at least one)\n"
+    "  130  interrupted (Ctrl-C, SIGTERM) before the upgrade ended\n"
+    "\n"
+    "Examples:\n"
+    "  ravlo-flash upgrade\n"
+    "  ravlo-flash upgrade --all --parallel --json\n"
+    "  ravlo-flash upgrade --wait --file Ravlo.bin --sha256 <64 hex digits>";
+
+struct Options
+{
+    QString command;
+    bool json = false;
+    QString bucket;
+    UpgradeOptions upgrade;
+};
+
+QTextStream &err()
+{
+    static QTextStream stream(stderr);
+    return stream;
+}
+
+int usage(const QString &message)
+{
+    err() << "ravlo-flash: " << message << "\nTry 'ravlo-flash --help'.\n";
+    err().flush();
+    return ExitCode::kUsage;
+}
+
+bool loopback(const QString &host)
+{
+    return host == QLatin1String("localhost") || QHostAddress(host).isLoopback();
+}
+
+// Reads the command line into options; an error text on a usage error.
+QString parse(const QStringList &arguments, Options &options)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QString::fromUtf8(kDescription));
+    parser.addPositionalArgument(QStringLiteral("command"),
+                                 QStringLiteral("list, info or upgrade"));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption json(QStringLiteral("json"),
+                                  QStringLiteral("One JSON object a line for every event."));
+    const QCommandLineOption bucket(QStringLiteral("bucket"),
+                                    QStringLiteral("The update bucket's address (https; plain "
+                                                   "http only to this computer)."),
+                                    QStringLiteral("url"));
+    const QCommandLineOption serial(QStringLiteral("serial"),
+                                    QStringLiteral("upgrade: only the device with this serial."),
+                                    QStringLiteral("serial"));
+    const QCommandLineOption all(QStringLiteral("all"),
+                                 QStringLiteral("upgrade: every attached Ravlo device, in turn."));
+    const QCommandLineOption parallel(QStringLiteral("parallel"),
+                                      QStringLiteral("upgrade --all: all at the same time."));
+    const QCommandLineOption wait(QStringLiteral("wait"),
+                                  QStringLiteral("upgrade: keep running and upgrade every Ravlo "
+                                                 "device as it is plugged in, until Ctrl-C."));
+    const QCommandLineOption file(QStringLiteral("file"),
+                                  QStringLiteral("upgrade: write this image instead of the "
+                                                 "bucket's (with --sha256)."),
+                                  QStringLiteral("path"));
+    const QCommandLineOption sha256(QStringLiteral("sha256"),
+                                    QStringLiteral("upgrade --file: the image's SHA-256 digest."),
+                                    QStringLiteral("hex"));
+    parser.addOptions({json, bucket, serial, all, parallel, wait, file, sha256});
+    if (!parser.parse(arguments))
+        return parser.errorText();
+    if (parser.isSet(help))
+        parser.showHelp(ExitCode::kOk);
+    if (parser.isSet(version))
+        parser.showVersion();
+
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() != 1)
+        return positional.isEmpty() ? QStringLiteral("no command given")
+                                    : QStringLiteral("one command at a time");
+    options.command = positional.first();
+    if (!QStringList{"list", "info", "upgrade"}.contains(options.command))
+        return QStringLiteral("unknown command '%1'").arg(options.command);
+    options.json = parser.isSet(json);
+    options.bucket = parser.value(bucket);
+    UpgradeOptions &upgrade = options.upgrade;
+    upgrade.serial = parser.value(serial);
+    upgrade.all = parser.isSet(all);
+    upgrade.parallel = parser.isSet(parallel);
+    upgrade.wait = parser.isSet(wait);
+    upgrade.file = parser.value(file);
+    upgrade.sha256 = parser.value(sha256);
+
+    const bool upgradeOptions = parser.isSet(serial) || upgrade.all || upgrade.parallel ||
+                                upgrade.wait || parser.isSet(file) || parser.isSet(sha256);
+    if (options.command != QLatin1String("upgrade") && upgradeOptions)
+        return QStringLiteral("that option goes with upgrade only");
+    if (upgrade.parallel && !upgrade.all)
+        return QStringLiteral("--parallel goes with --all");
+    if (upgrade.all && (upgrade.wait || !upgrade.serial.isEmpty()))
+        return QStringLiteral("--all goes with neither --wait nor --serial");
+    if (parser.isSet(file) != parser.isSet(sha256))
+        return QStringLiteral("--file and --sha256 go together");
+    if (parser.isSet(sha256) &&
+        !QRegularExpression(QStringLiteral("^[0-9A-Fa-f]{64}$")).match(upgrade.sha256).hasMatch())
+        return QStringLiteral("--sha256 takes 64 hexadecimal digits");
+    if (parser.isSet(bucket)) {
+        const QUrl url(options.bucket);
+        const bool https = url.scheme() == QLatin1String("https") && !url.host().isEmpty();
+        const bool localHttp = url.scheme() == QLatin1String("http") && loopback(url.host());
+        if (!url.isValid() || !(https || localHttp))
+            return QStringLiteral("--bucket takes an https address (plain http only to this "
+                                  "computer)");
+    }
+    return QString();
+}
+
+QString kibibytes(qint64 bytes)
+{
+    return bytes > 0 ? QStringLiteral("%1 KiB flash").arg(bytes / 1024) : QString();
+}
+
+int list(Console &console)
+{
+    DFUUtilManager tool;
+    if (!tool.validateDfuUtil()) {
+        err() << "ravlo-flash: no usable dfu-util at " << tool.getDfuUtilPath() << ": "
+              << tool.getLastError() << '\n';
+        return ExitCode::kDevice;
+    }
+    console.report(
+        QStringLiteral("dfu-util: %1 (%2)").arg(tool.getDfuUtilPath(), tool.getVersion()),
+        {{"event", "tool"}, {"path", tool.getDfuUtilPath()}, {"version", tool.getVersion()}});
+
+    DeviceScanner scanner;
+    QEventLoop loop;
+    DeviceScanner::Result result;
+    QObject::connect(&scanner, &DeviceScanner::finished, &loop,
+                     [&](const DeviceScanner::Result &r) {
+                         result = r;
+                         loop.quit();
+                     });
+    scanner.start(tool.getDfuUtilPath(), EngineLimits().scanMs);
+    loop.exec();
+    if (result.error) {
+        err() << "ravlo-flash: dfu-util -l did not finish: " << result.errorString << '\n';
+        return ExitCode::kDevice;
+    }
+    for (const QString &problem : result.scan.ravloProblems)
+        err() << "ravlo-flash: " << problem << '\n';
+    err().flush();
+    for (const DfuDevice &device : result.scan.devices) {
+        const QString kind = device.isRavlo() ? QStringLiteral("Ravlo, DFU mode")
+                             : device.dfuMode ? QStringLiteral("other device, DFU mode")
+                                              : QStringLiteral("run-time mode");
+        console.report(
+            QStringLiteral("%1  %2  serial %3  %4  %5")
+                .arg(device.path, device.vidPid, device.serial, kind, kibibytes(device.flashSize()))
+                .trimmed(),
+            {{"event", "device"},
+             {"path", device.path},
+             {"vidPid", device.vidPid},
+             {"serial", device.serial},
+             {"ravlo", device.isRavlo()},
+             {"dfuMode", device.dfuMode},
+             {"flashSize", device.flashSize()}});
+    }
+    if (result.scan.devices.isEmpty())
+        console.note(QStringLiteral("No DFU device attached."));
+    return ExitCode::kOk;
+}
+
+int info(Console &console, const Endpoints &endpoints)
+{
+    Manifest manifest;
+    QEventLoop loop;
+    bool success = false;
+    QString error;
+    QObject::connect(&manifest, &Manifest::manifestDownloaded, &loop,
+                     [&](bool ok, const QString &message) {
+                         success = ok;
+                         error = message;
+                         loop.quit();
+                     });
+    manifest.downloadManifest(endpoints.manifestUrl());
+    if (manifest.isDownloading())
+        loop.exec();
+    if (!success) {
+        err() << "ravlo-flash: the update information could not be loaded: " << error << '\n';
+        return ExitCode::kNetwork;
+    }
+    const QString own = QStringLiteral(RAVLO_APPLICATION_VERSION);
+    const bool older = Version::compare(manifest.appVersion(), own) > 0;
+    console.report(QStringLiteral("Firmware: %1 (%2, %3 bytes)")
+                       .arg(manifest.productVersion(), manifest.productFilename())
+                       .arg(manifest.productSize()),
+                   {{"event", "firmware"},
+                    {"version", manifest.productVersion()},
+                    {"filename", manifest.productFilename()},
+                    {"size", manifest.productSize()},
+                    {"sha256", manifest.productSha256()}});
+    console.report(QStringLiteral("SHA-256:  %1").arg(manifest.productSha256()), {});
+    console.report(
+        older ? QStringLiteral("Program:  %1 is available; this is %2")
+                    .arg(manifest.appVersion(), own)
+              : QStringLiteral("Program:  %1 is the newest (newest named: %2)")
+                    .arg(own, manifest.appVersion()),
+        {{"event", "program"}, {"newest", manifest.appVersion()}, {"this", own}, {"older", older}});
+    return ExitCode::kOk;
+}
+
+int upgrade(Console &console, const Endpoints &endpoints, const UpgradeOptions &options)
+{
+    UpgradeCommand command(endpoints, options, console);
+    InterruptWatch interrupts;
+    QObject::connect(&interrupts, &InterruptWatch::interrupted, &command,
+                     &UpgradeCommand::interrupt);
+    QEventLoop loop;
+    int exitCode = ExitCode::kOk;
+    QObject::connect(&command, &UpgradeCommand::finished, &loop, [&](int code) {
+        exitCode = code;
+        loop.quit();
+    });
+    command.start();
+    loop.exec();
+    return exitCode;
+}
+
+} // namespace
+
+int runFlashCli(const QStringList &arguments)
+{
+    Options options;
+    const QString problem = parse(arguments, options);
+    if (!problem.isEmpty())
+        return usage(problem);
+    Endpoints endpoints = Endpoints::production();
+    if (!options.bucket.isEmpty())
+        endpoints.bucketBaseUrl =
+            options.bucket.endsWith(QLatin1Char('/')) ? options.bucket.chopped(1) : options.bucket;
+    Console console(Console::detect(options.json));
+    if (options.command == QLatin1String("list"))
+        return list(console);
+    if (options.command == QLatin1String("info"))
+        return info(console, endpoints);
+    return upgrade(console, endpoints, options.upgrade);
+}

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "cli/console.h"
+#include "engine/devicescanner.h"
+#include "engine/upgradeengine.h"
+#include "manifest/manifest.h"
+
+#include <QHash>
+#include <QNetworkAccessManager>
+#include <QSet>
+#include <QTimer>
+
+#include <functional>
+
+struct UpgradeOptions
+{
+    QString serial;        // only the Ravlo device with this serial
+    bool all = false;      // every attached Ravlo device, in turn
+    bool parallel = false; // ... at the same time
+    bool wait = false;     // every Ravlo device as it is plugged in, until interrupted
+    QString file;          // a local image instead of the bucket's
+    QString sha256;        // the digest the local image must have
+};
+
+// `ravlo-flash upgrade`: one UpgradeEngine run per device, the image
+// downloaded and verified once per invocation (by a fetch-only run) and its
+// digest checked again by each device's run before its flash.
+class UpgradeCommand : public QObject
+{
+    Q_OBJECT
+public:
+    UpgradeCommand(const Endpoints &endpoints, const UpgradeOptions &options, Console &console,
+                   QObject *parent = nullptr);
+    ~UpgradeCommand() override;
+
+    void start();
+    // Ctrl-C or SIGTERM: every run is stopped and its image removed.
+    void interrupt();
+
+signals:
+    void finished(int exitCode);
+
+private:
+    UpgradeEngine *newEngine(const UpgradeEngine::Plan &plan);
+    void runSingle();
+    // The verified image, from the file or the bucket, then next().
+    void obtainImage(const std::function<void()> &next);
+    void scan();
+    void onScanned(const DeviceScanner::Result &result);
+    void flash(const DfuDevice &device);
+    void onDeviceDone(UpgradeEngine *engine, const UpgradeFailure *failure);
+    void startNext();
+    void finish(int exitCode);
+    // The upgraded and failed devices, with the exit code that goes with them.
+    int summarize();
+
+    const Endpoints m_endpoints;
+    const UpgradeOptions m_options;
+    Console &m_console;
+    QNetworkAccessManager m_network;
+    Manifest m_manifest;
+    UpgradeEngine *m_fetch = nullptr; // keeps the verified image until the end
+    QString m_image;
+    QString m_imageSha256;
+    DeviceScanner m_scanner;
+    QTimer m_rescan;
+    QList<DfuDevice> m_queue;                // --all: devices not yet started
+    QList<UpgradeEngine *> m_running;        // device runs under way
+    QHash<UpgradeEngine *, int> m_barValues; // the value that goes with a run's bar text
+    QSet<QString> m_seen;                    // --wait: attached devices already taken
+    int m_upgraded = 0;
+    int m_failed = 0;
+    bool m_finished = false;
+};
