@@ -158,8 +158,10 @@ void TestRavloFlash::upgrade_data()
         << QStringList{"upgrade", "--serial", "3276386A3134"} << two << 0 << QList<int>{1} << 1;
     // One download for both; the other device untouched.
     QTest::newRow("all") << QStringList{"upgrade", "--all"} << two << 0 << QList<int>{0, 1} << 1;
+    // Paced, so that each flash lasts long enough to be seen beside the other.
     QTest::newRow("all in parallel")
-        << QStringList{"upgrade", "--all", "--parallel"} << two << 0 << QList<int>{0, 1} << 1;
+        << QStringList{"upgrade", "--all", "--parallel"} << DfuSimScenario(two).setPollTimeout(10)
+        << 0 << QList<int>{0, 1} << 1;
     QTest::newRow("a block fails to program")
         << QStringList{"upgrade"} << DfuSimScenario().addDevice().setFault(Fault::BlockError, 20)
         << 6 << QList<int>() << 1;
