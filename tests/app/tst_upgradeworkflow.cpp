@@ -6,9 +6,8 @@
 #include "app/mainwindow.h"
 #include "dfusim.h"
 #include "enginerig.h"
-#include "standinscript.h"
+#include "standin.h"
 #include "toolslot.h"
-#include "transcripts.h"
 #include "windowharness.h"
 
 #include <QProgressBar>
@@ -88,7 +87,6 @@ void TestUpgradeWorkflow::init()
 void TestUpgradeWorkflow::cleanup()
 {
     DfuSimScenario::clearFromThisProcess();
-    StandIn::clearScript();
 }
 
 MainWindow *TestUpgradeWorkflow::open(WindowHarness &harness, const LoopbackReply &reply)
@@ -153,16 +151,8 @@ void TestUpgradeWorkflow::verdict()
     m_bus = bus;
     m_bus.setDirectory(m_dir->path());
     QVERIFY(m_bus.setFlash(DfuSim::previousFirmware()));
-    if (crash) {
-        const QString list = m_dir->filePath(QStringLiteral("list"));
-        const QString flash = m_dir->filePath(QStringLiteral("flash"));
-        QVERIFY(StandInScript().out(Transcripts::read(QStringLiteral("list-one"))).save(list));
-        QVERIFY(
-            StandInScript().out("Opening DFU capable USB device...\n").crash("SEGV").save(flash));
-        QVERIFY(StandIn::install());
-        StandIn::useListScript(list);
-        StandIn::useScript(flash);
-    }
+    if (crash)
+        QVERIFY(StandIn::install(ToolSlot::path(), StandIn::kCrash));
     WindowHarness harness;
     open(harness, LoopbackReply::ok(image()));
 

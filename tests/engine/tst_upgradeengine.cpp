@@ -6,7 +6,7 @@
 #include "dfusim.h"
 #include "enginerig.h"
 #include "release.h"
-#include "standinscript.h"
+#include "standin.h"
 #include "transcripts.h"
 
 #include "engine/firmwarefile.h"
@@ -14,7 +14,6 @@
 
 #include <QtTest>
 
-#include <csignal>
 
 namespace {
 
@@ -105,7 +104,8 @@ private:
     void prepare(Setup setup, EngineRig &rig);
     // Both the scan and the flash run the stand-in: the scan lists one
     // Ravlo device, the flash runs the script.
-    void useStandIn(EngineRig &rig, const StandInScript &flash);
+    void useStandIn(EngineRig &rig, const QByteArray &flash,
+                    const QByteArray &list = QByteArray());
     // Nothing of the run is left: no image, no process.
     void verifyNothingLeft(EngineRig &rig);
 
@@ -122,18 +122,14 @@ void TestUpgradeEngine::init()
 void TestUpgradeEngine::cleanup()
 {
     DfuSimScenario::clearFromThisProcess();
-    StandIn::clearScript();
 }
 
-void TestUpgradeEngine::useStandIn(EngineRig &rig, const StandInScript &flash)
+void TestUpgradeEngine::useStandIn(EngineRig &rig, const QByteArray &flash,
+                                   const QByteArray &list)
 {
-    const QString list = m_dir->filePath(QStringLiteral("list"));
-    const QString script = m_dir->filePath(QStringLiteral("flash"));
-    QVERIFY(StandInScript().out(Transcripts::read(QStringLiteral("list-one"))).save(list));
-    QVERIFY(flash.save(script));
-    StandIn::useListScript(list);
-    StandIn::useScript(script);
-    rig.engine().setToolPath(StandIn::executable());
+    const QString path = m_dir->filePath(QStringLiteral("dfu-util"));
+    QVERIFY(StandIn::install(path, flash, list));
+    rig.engine().setToolPath(path);
 }
 
 void TestUpgradeEngine::verifyNothingLeft(EngineRig &rig)
@@ -297,7 +293,7 @@ void TestUpgradeEngine::prepare(Setup setup, EngineRig &rig)
     if (setup == Setup::ToolMissing)
         rig.engine().setToolPath(m_dir->filePath("no-such-tool"));
     if (setup == Setup::Crash)
-        useStandIn(rig, StandInScript().out("Opening DFU capable USB device...\n").crash("SEGV"));
+        useStandIn(rig, StandIn::kCrash);
     // The tool is gone by the time the image is ready.
     if (setup == Setup::CannotStart)
         connect(&rig.engine(), &UpgradeEngine::phaseChanged, &rig, [&rig, this](Phase phase) {
@@ -463,25 +459,19 @@ void TestUpgradeEngine::cancel()
         limits.burnDelayMs = 0;
     rig.engine().setLimits(limits);
     if (phase == Phase::Scanning) {
-        const QString list = m_dir->filePath(QStringLiteral("list"));
-        QVERIFY(StandInScript().sleep(3000).save(list));
-        StandIn::useListScript(list);
-        rig.engine().setToolPath(StandIn::executable());
+        useStandIn(rig, QByteArray(), "exec sleep 600");
     } else if (toolIgnoresTerm) {
-        useStandIn(rig, StandInScript().out("Opening DFU capable USB device...\n").hang());
+        useStandIn(rig, StandIn::kHang);
     } else {
         // Slow enough a flash to be caught while it runs.
         m_bus.addDevice().setPollTimeout(20).applyToThisProcess();
     }
 
-    // Children inherit an ignored signal.
-    const auto previous = std::signal(SIGTERM, toolIgnoresTerm ? SIG_IGN : SIG_DFL);
     rig.engine().start();
     QTRY_COMPARE_WITH_TIMEOUT(rig.engine().phase(), phase, 20000);
     // Caught while the tool talks to the device.
     if (phase == Phase::Flashing)
         QTRY_VERIFY(rig.bar->steps().last().value != 50);
-    std::signal(SIGTERM, previous);
     if (phase == Phase::Downloading)
         QTRY_VERIFY(!realImages(rig.tempPath()).isEmpty());
 
