@@ -139,7 +139,8 @@ else()
     # The tool is Debian's, reached through the link; libqt5svg5 holds the
     # SVG image plug-in, which no library of the program links to.
     set(CPACK_DEBIAN_PACKAGE_DEPENDS "dfu-util (>= 0.11), libqt5svg5")
-    set(CPACK_DEBIAN_PACKAGE_RECOMMENDS ca-certificates) # to trust the HTTPS servers
+    # ca-certificates to trust the HTTPS servers; Qt's own texts in Chinese.
+    set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "ca-certificates, qttranslations5-l10n")
     set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${_linux}/postinst" "${_linux}/postrm")
     set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 endif()
