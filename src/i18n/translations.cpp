@@ -41,7 +41,14 @@ void install(QCoreApplication &app, const QString &fileName, const QStringList &
 
 void installTranslations(QCoreApplication &app)
 {
-    if (!prefersChinese())
+    const bool chinese = prefersChinese();
+    // The resources' language variants (the instructions picture) follow the
+    // default locale, which is made to say the same as the texts.
+    if (chinese)
+        QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
+    else if (QLocale().language() == QLocale::Chinese)
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    if (!chinese)
         return;
     initTranslationResources();
     install(app, QStringLiteral("ravlo_zh_CN"), {QStringLiteral(":/i18n")});
