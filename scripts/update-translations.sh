@@ -20,8 +20,8 @@ for ts in translations/*.ts; do
     copy=$(mktemp --suffix=.ts)
     cp "$ts" "$copy"
     "$lupdate" "${options[@]}" -silent src -ts "$copy"
-    problems=$(grep -n -E 'type="(unfinished|vanished|obsolete)"|<translation></translation>|<translation/>' \
-        "$copy" || true)
+    problems=$(grep -B2 -E 'type="(unfinished|vanished|obsolete)"|<translation></translation>|<translation/>' \
+        "$copy" | grep -o '<source>.*</source>' || true)
     rm -f "$copy"
     if [ -n "$problems" ]; then
         echo "$ts is not up to date with the code (run scripts/update-translations.sh and translate):" >&2
