@@ -32,10 +32,11 @@ function(ravlo_install_program target)
             set(runtime --compiler-runtime)
         endif()
         # --svg: the SVG image plug-in draws the help button; windeployqt
-        # only deploys modules the program links.
+        # only deploys modules the program links. --translations: Qt's own
+        # Chinese texts (translations\qt_zh_CN.qm), for a Chinese locale.
         install(CODE "
             execute_process(COMMAND \"${WINDEPLOYQT_EXECUTABLE}\" --qmake \"${RAVLO_QMAKE}\"
-                    --no-translations --no-system-d3d-compiler --no-opengl-sw --svg ${runtime}
+                    --translations zh_CN --no-system-d3d-compiler --no-opengl-sw --svg ${runtime}
                     \"\${CMAKE_INSTALL_PREFIX}/$<TARGET_FILE_NAME:${target}>\"
                 RESULT_VARIABLE result)
             if(NOT result EQUAL 0)
