@@ -16,12 +16,11 @@
 #include <QtTest>
 
 namespace {
+// Chinese characters, and the punctuation and full-width forms that go with them.
 bool hasCjk(const QString &text)
 {
-    return std::any_of(text.begin(), text.end(), [](QChar c) {
-        return (c >= QChar(0x3000) && c <= QChar(0x9FFF)) ||
-               (c >= QChar(0xFF00) && c <= QChar(0xFFEF));
-    });
+    return text.contains(
+        QRegularExpression(QStringLiteral("[\\x{3000}-\\x{9FFF}\\x{FF00}-\\x{FFEF}]")));
 }
 } // namespace
 
