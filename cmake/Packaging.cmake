@@ -32,10 +32,11 @@ function(ravlo_install_program target)
             set(runtime --compiler-runtime)
         endif()
         # --svg: the SVG image plug-in draws the help button; windeployqt
-        # only deploys modules the program links.
+        # only deploys modules the program links. --translations: Qt's own
+        # Chinese texts (translations\qt_zh_CN.qm), for a Chinese locale.
         install(CODE "
             execute_process(COMMAND \"${WINDEPLOYQT_EXECUTABLE}\" --qmake \"${RAVLO_QMAKE}\"
-                    --no-translations --no-system-d3d-compiler --no-opengl-sw --svg ${runtime}
+                    --translations zh_CN --no-system-d3d-compiler --no-opengl-sw --svg ${runtime}
                     \"\${CMAKE_INSTALL_PREFIX}/$<TARGET_FILE_NAME:${target}>\"
                 RESULT_VARIABLE result)
             if(NOT result EQUAL 0)
@@ -139,7 +140,8 @@ else()
     # The tool is Debian's, reached through the link; libqt5svg5 holds the
     # SVG image plug-in, which no library of the program links to.
     set(CPACK_DEBIAN_PACKAGE_DEPENDS "dfu-util (>= 0.11), libqt5svg5")
-    set(CPACK_DEBIAN_PACKAGE_RECOMMENDS ca-certificates) # to trust the HTTPS servers
+    # ca-certificates to trust the HTTPS servers; Qt's own texts in Chinese.
+    set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "ca-certificates, qttranslations5-l10n")
     set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${_linux}/postinst" "${_linux}/postrm")
     set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 endif()

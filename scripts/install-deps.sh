@@ -6,6 +6,8 @@ set -euo pipefail
 packages=(
     build-essential cmake
     qtbase5-dev libqt5svg5     # Qt 5.15 widgets and network; the SVG image plug-in
+    qttools5-dev               # Qt Linguist's lrelease and lupdate, for the translations
+    qttranslations5-l10n       # Qt's own texts (standard buttons, help) in Chinese
     dfu-util                   # the tool the program drives, version 0.11
     openssl libssl-dev         # TLS for the HTTPS downloads; libcrypto's SHA-256
     fonts-dejavu-core          # a font for the off-screen test platform

@@ -7,6 +7,8 @@ Writes, relative to the resources directory:
     picture/minimize_icon.png  32x32 RGBA  title-bar minimise glyph
     picture/wenhao.svg         help (question mark) button, SVG Tiny 1.2
     picture/guidance.png       593x450     how to put a device into DFU mode
+    picture/guidance_zh_CN.png             the same in Chinese, which Qt picks
+                                           for a Chinese locale
     picture/*@2x.png           the three PNGs above at twice the size, which
                                Qt picks for screens scaled above 100 %
     picture/Q70.jpg            1000x1000   product picture, Ravlo-Q70
@@ -19,11 +21,11 @@ The outputs are committed and the build only compiles them in; nothing here
 runs at build time. After changing this script, redraw everything and commit
 the script together with its outputs. On Debian:
 
-    apt-get install python3-pil fonts-dejavu-core
+    apt-get install python3-pil fonts-dejavu-core fonts-noto-cjk
     /usr/bin/python3 resources/generator/make_pictures.py
 
-Any Python 3 with Pillow 8.2 or newer will do (only Pillow and the DejaVu
-fonts are used). The script can be started from any directory. There is no
+Any Python 3 with Pillow 8.2 or newer will do (only Pillow, the DejaVu fonts
+and, for the Chinese texts, Noto Sans CJK SC are used). The script can be started from any directory. There is no
 randomness, so the same Pillow and fonts give byte-identical files.
 
 Everything is drawn at several times its final size and reduced with a
@@ -215,14 +217,29 @@ def font(size, style="regular"):
     sys.exit("make_pictures: DejaVu fonts not found (Debian: fonts-dejavu-core)")
 
 
-def fitted_font(text, max_width, size, style="regular"):
+# Chinese texts: Noto Sans CJK SC, face 2 of Debian's collections.
+_CJK_FONT_FILES = {
+    "regular": "/usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc",
+    "bold": "/usr/share/fonts/opentype/noto/NotoSansCJK-Bold.ttc",
+}
+_CJK_SC_FACE = 2
+
+
+def cjk_font(size, style="regular"):
+    try:
+        return ImageFont.truetype(_CJK_FONT_FILES[style], round(size), index=_CJK_SC_FACE)
+    except OSError:
+        sys.exit("make_pictures: Noto Sans CJK not found (Debian: fonts-noto-cjk)")
+
+
+def fitted_font(text, max_width, size, style="regular", face=font):
     """The largest font up to `size` in which `text` fits into max_width."""
     while size > 6:
-        f = font(size, style)
+        f = face(size, style)
         if f.getlength(text) <= max_width:
             return f
         size -= 1
-    return font(size, style)
+    return face(size, style)
 
 
 # --------------------------------------------------------------------------
@@ -680,17 +697,50 @@ GUIDE_W, GUIDE_H = 593, 450
 GUIDE_SS = 3
 
 
+@dataclass(frozen=True)
+class GuideTexts:
+    """The words of the instructions picture in one language, and its font."""
+    suffix: str          # of the file name
+    face: object         # font(size, style)
+    heading: str
+    hold: str            # under the "1" key's badge
+    steps: tuple         # (title, note or None) for each of the four steps
+    screen_caption: str
+    screen: str          # the device's own words, quoted
+    reminder: tuple      # two lines
+
+
+GUIDE_EN = GuideTexts(
+    "", font, "How to enter DFU mode", "hold",
+    (('Press and hold the "1" key', "Keep it held down"),
+     ("Turn on the power switch", 'Still holding the "1" key'),
+     ("Wait 2-3 seconds", None),
+     ('Release the "1" key', None)),
+    "The screen then shows", '"DFU FW update mode"',
+    ("Keep the device connected to", "the PC with a USB cable"))
+
+GUIDE_ZH_CN = GuideTexts(
+    "_zh_CN", cjk_font, "如何进入 DFU 模式", "按住",
+    (("按住“1”键", "保持按住不放"),
+     ("打开电源开关", "仍按住“1”键"),
+     ("等待 2-3 秒", None),
+     ("松开“1”键", None)),
+    "屏幕随后显示", "“DFU FW update mode”",
+    ("请用 USB 数据线", "让设备保持连接电脑"))
+
+
 def _badge(d, center, r, text, ss, fill=ACCENT, color="#0D2230"):
     x, y = center
     d.ellipse((x - r, y - r, x + r, y + r), fill=rgba(fill))
     d.text((x, y + 0.5 * ss), text, font=font(r * 1.25, "bold"), fill=rgba(color), anchor="mm")
 
 
-def guidance_picture(scale=1):
+def guidance_picture(scale=1, texts=GUIDE_EN):
     """The device with its "1" key and power switch marked, the four numbered
     steps, the screen they lead to and the USB reminder. Coordinates are in
     pixels of the picture at scale 1; p() scales them to the drawing."""
     s = GUIDE_SS * scale
+    face = texts.face
 
     def p(v):
         return v * s
@@ -701,8 +751,7 @@ def guidance_picture(scale=1):
 
     # heading
     d.rounded_rectangle((p(20), p(17), p(24), p(41)), radius=p(2), fill=rgba(ACCENT))
-    d.text((p(34), p(29)), "How to enter DFU mode", font=font(p(20), "bold"), fill=white,
-           anchor="lm")
+    d.text((p(34), p(29)), texts.heading, font=face(p(20), "bold"), fill=white, anchor="lm")
     d.line([(p(20), p(54)), (p(GUIDE_W - 20), p(54))], fill=rgba("#444444"), width=p(1))
 
     # the device, showing the screen it ends up on, with its USB cable to a PC
@@ -746,7 +795,7 @@ def guidance_picture(scale=1):
     k1_mid = (k1_ring[1] + k1_ring[3]) / 2
     d.line([(p(36), k1_mid), (k1_ring[0], k1_mid)], fill=rgba(ACCENT), width=p(2))
     _badge(d, (p(30), k1_mid), p(12), "1", s)
-    d.text((p(30), k1_mid + p(24)), "hold", font=font(p(11), "bold"), fill=rgba(ACCENT),
+    d.text((p(30), k1_mid + p(24)), texts.hold, font=face(p(11), "bold"), fill=rgba(ACCENT),
            anchor="mm")
 
     sw_mid = (sw_ring[1] + sw_ring[3]) / 2
@@ -761,19 +810,14 @@ def guidance_picture(scale=1):
 
     # numbered steps
     col_x, text_x, right = p(302), p(326), p(GUIDE_W - 18)
-    steps = [
-        ('Press and hold the "1" key', "Keep it held down"),
-        ("Turn on the power switch", 'Still holding the "1" key'),
-        ("Wait 2-3 seconds", None),
-        ('Release the "1" key', None),
-    ]
+    steps = texts.steps
     y = p(88)
     for i, (title, note) in enumerate(steps, start=1):
         _badge(d, (col_x, y), p(13), str(i), s)
-        f = fitted_font(title, right - text_x, p(16), "bold")
+        f = fitted_font(title, right - text_x, p(16), "bold", face)
         if note:
             d.text((text_x, y - p(8)), title, font=f, fill=white, anchor="lm")
-            d.text((text_x, y + p(11)), note, font=font(p(12)), fill=grey, anchor="lm")
+            d.text((text_x, y + p(11)), note, font=face(p(12)), fill=grey, anchor="lm")
         else:
             d.text((text_x, y), title, font=f, fill=white, anchor="lm")
         if i < len(steps):
@@ -784,9 +828,9 @@ def guidance_picture(scale=1):
     box = (p(286), p(296), right, p(352))
     d.rounded_rectangle(box, radius=p(6), fill=rgba("#263240"), outline=rgba("#3E5C73"),
                         width=p(1))
-    d.text((p(300), p(311)), "The screen then shows", font=font(p(12)), fill=grey, anchor="lm")
-    f = fitted_font('"DFU FW update mode"', right - p(300) - p(10), p(17), "bold")
-    d.text((p(300), p(334)), '"DFU FW update mode"', font=f, fill=rgba(ACCENT), anchor="lm")
+    d.text((p(300), p(311)), texts.screen_caption, font=face(p(12)), fill=grey, anchor="lm")
+    f = fitted_font(texts.screen, right - p(300) - p(10), p(17), "bold", face)
+    d.text((p(300), p(334)), texts.screen, font=f, fill=rgba(ACCENT), anchor="lm")
 
     # reminder: the device stays on the USB cable
     ic = (p(286), p(372), p(318), p(404))
@@ -799,9 +843,9 @@ def guidance_picture(scale=1):
     d.rectangle((cx + p(1), cy - p(7), cx + p(3), cy - p(5)), fill=white)
     d.rectangle((cx - p(4), cy + p(2), cx + p(4), cy + p(6)), fill=white)
     d.line([(cx, cy + p(6)), (cx, cy + p(12))], fill=white, width=p(2))
-    f = fitted_font("Keep the device connected to", right - p(328), p(14), "bold")
-    d.text((p(328), p(380)), "Keep the device connected to", font=f, fill=white, anchor="lm")
-    d.text((p(328), p(398)), "the PC with a USB cable", font=f, fill=white, anchor="lm")
+    f = fitted_font(texts.reminder[0], right - p(328), p(14), "bold", face)
+    d.text((p(328), p(380)), texts.reminder[0], font=f, fill=white, anchor="lm")
+    d.text((p(328), p(398)), texts.reminder[1], font=f, fill=white, anchor="lm")
 
     return downsample(img, (GUIDE_W * scale, GUIDE_H * scale)).convert("RGB")
 
@@ -997,7 +1041,9 @@ def main():
     for scale, suffix in ((1, ""), (2, "@2x")):
         close_icon(scale).save(PICTURES / f"close_icon{suffix}.png", optimize=True)
         minimize_icon(scale).save(PICTURES / f"minimize_icon{suffix}.png", optimize=True)
-        guidance_picture(scale).save(PICTURES / f"guidance{suffix}.png", optimize=True)
+        for texts in (GUIDE_EN, GUIDE_ZH_CN):
+            guidance_picture(scale, texts).save(
+                PICTURES / f"guidance{texts.suffix}{suffix}.png", optimize=True)
     (PICTURES / "wenhao.svg").write_text(help_icon_svg(), encoding="ascii")
     for m in (Q70, Q75):
         product_picture(m).save(PICTURES / f"{m.short}.jpg", quality=92, subsampling=0,

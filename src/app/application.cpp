@@ -1,5 +1,6 @@
 #include "application.h"
 
+#include "i18n/translations.h"
 #include "ravlo_config.h"
 
 #include <QApplication>
@@ -26,6 +27,7 @@ void enableHighDpiScaling()
 void setupApplication(QApplication &app)
 {
     initResources();
+    installTranslations(app);
     QCoreApplication::setApplicationVersion(QStringLiteral(RAVLO_APPLICATION_VERSION));
 
     // An unreadable sheet is not reported: the program then runs unstyled.

@@ -9,7 +9,8 @@ class QApplication;
 void enableHighDpiScaling();
 
 // What main() does to the application before the first window exists:
-// registers the compiled-in resources, sets the program's version ("V1.0.0",
+// registers the compiled-in resources, installs the translations of the
+// system's language (installTranslations), sets the program's version ("V1.0.0",
 // from the project's version; read back everywhere through
 // QCoreApplication::applicationVersion()) and applies the style sheet. Tests
 // call it too, so windows under test look and behave as the shipped program's.

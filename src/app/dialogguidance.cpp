@@ -7,7 +7,7 @@ DialogGuidance::DialogGuidance(QWidget *parent)
 {
     ui->setupUi(this);
     // The form's title is a placeholder; the task bar shows this one.
-    setWindowTitle(QStringLiteral("Upgrade Instructions"));
+    setWindowTitle(tr("Upgrade Instructions"));
     // Keeps the dialog type but drops the native frame: the form draws its own title strip.
     setWindowFlags(windowFlags() | Qt::Window | Qt::FramelessWindowHint);
     connect(ui->guidance_close_tb, &QToolButton::clicked, this, &QDialog::reject);

@@ -46,8 +46,8 @@ void LogViewMenu::show(const QPoint &position)
 {
     const std::unique_ptr<QMenu> menu(m_view->createStandardContextMenu());
     menu->addSeparator();
-    menu->addAction(QStringLiteral("Copy all"), this, &LogViewMenu::copyAll);
-    menu->addAction(QStringLiteral("Save log\u2026"), this, &LogViewMenu::save);
+    menu->addAction(tr("Copy all"), this, &LogViewMenu::copyAll);
+    menu->addAction(tr("Save log…"), this, &LogViewMenu::save);
     // A scroll area reports the position in its viewport's coordinates.
     menu->exec(m_view->viewport()->mapToGlobal(position));
 }
@@ -59,9 +59,8 @@ void LogViewMenu::copyAll()
 
 void LogViewMenu::save()
 {
-    const QString path =
-        QFileDialog::getSaveFileName(m_view, QStringLiteral("Save log"), defaultSavePath(),
-                                     QStringLiteral("Text files (*.txt);;All files (*)"));
+    const QString path = QFileDialog::getSaveFileName(m_view, tr("Save log"), defaultSavePath(),
+                                                      tr("Text files (*.txt);;All files (*)"));
     if (path.isEmpty())
         return;
     // The dialog has asked before replacing a file; the Logger appends.

@@ -16,13 +16,6 @@
 #include <QMessageBox>
 #include <QNetworkAccessManager>
 
-namespace {
-const char kInstructions[] =
-    "<font color=\"#FFFFFF\">Please press and hold the \"1\" key, then turn on the power switch "
-    "and wait 2-3 seconds before releasing the \"1\" key. This will bring the device to the "
-    "\"DFU FW update mode\" interface. Ensure the device is connected to your PC.</font>";
-} // namespace
-
 MainWindow::MainWindow(QWidget *parent)
     : MainWindow(Endpoints::production(), parent)
 {}
@@ -43,7 +36,12 @@ MainWindow::MainWindow(const Endpoints &endpoints, QWidget *parent)
     initConnections();
     checkDependencies();
     // Written straight into the view: the instructions carry no time stamp or level.
-    ui->LogEdit->append(QString::fromUtf8(kInstructions));
+    ui->LogEdit->append(
+        QStringLiteral("<font color=\"#FFFFFF\">%1</font>")
+            .arg(tr("Please press and hold the \"1\" key, then turn on the power switch and wait "
+                    "2-3 seconds before releasing the \"1\" key. This will bring the device to "
+                    "the \"DFU FW update mode\" interface. Ensure the device is connected to "
+                    "your PC.")));
 }
 
 MainWindow::~MainWindow()
@@ -66,6 +64,10 @@ void MainWindow::initUI()
     FramelessWindowHelper::instance()->addWidget(this);
 
     ui->line->setStyleSheet(QStringLiteral("color: gray;"));
+    const QString host = m_endpoints.storeHost();
+    ui->SupplierId->setText(host);
+    ui->toolButton->setText(ui->toolButton->text().arg(host));
+    ui->Product->setText(ui->Product->text().arg(host));
     initProgressBar();
     m_logger->setTextEdit(ui->LogEdit);
     LogViewMenu::install(ui->LogEdit);
@@ -83,7 +85,7 @@ void MainWindow::initProgressBar()
     ui->BurningProgress->setRange(0, 100);
     ui->BurningProgress->setValue(0);
     ui->BurningProgress->setTextVisible(true);
-    ui->BurningProgress->setFormat(QStringLiteral("Ready"));
+    ui->BurningProgress->setFormat(tr("Ready"));
 }
 
 void MainWindow::initConnections()
@@ -114,12 +116,11 @@ void MainWindow::checkDependencies()
             tool.isSymLink() ? QStringLiteral(" -> ") + tool.canonicalFilePath() : QString();
         qDebug().noquote() << QStringLiteral("dfu-util 工具就绪: %1").arg(path) + target;
     } else {
-        m_logger->error(QStringLiteral("dfu-util Verification failed: ") +
-                        QStringLiteral("No executable dfu-util found: %1").arg(path));
-        QMessageBox::critical(this, QStringLiteral("Dependency error"),
-                              QStringLiteral("dfu-util not found or unavailable\nPlease ensure "
-                                             "that the executable file exists at the following "
-                                             "path:\n%1")
+        m_logger->error(
+            tr("dfu-util Verification failed: No executable dfu-util found: %1").arg(path));
+        QMessageBox::critical(this, tr("Dependency error"),
+                              tr("dfu-util not found or unavailable\nPlease ensure that the "
+                                 "executable file exists at the following path:\n%1")
                                   .arg(path),
                               QMessageBox::Ok, QMessageBox::NoButton);
     }

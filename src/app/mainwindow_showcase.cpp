@@ -86,7 +86,7 @@ void MainWindow::setupToolButtonLink()
     // Replaced, not added: the link is set up again when the manifest arrives.
     disconnect(ui->toolButton, &QToolButton::clicked, nullptr, nullptr);
     connect(ui->toolButton, &QToolButton::clicked, this, &MainWindow::openWebsite);
-    ui->toolButton->setToolTip(QStringLiteral("点击访问: %1").arg(m_websiteUrl));
+    ui->toolButton->setToolTip(tr("Click to visit: %1").arg(m_websiteUrl));
     ui->toolButton->setCursor(Qt::PointingHandCursor);
     qDebug().noquote() << QStringLiteral("toolButton链接已设置:") << m_websiteUrl;
 }

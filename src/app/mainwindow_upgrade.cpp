@@ -20,7 +20,7 @@ void MainWindow::UpgradeButtonClicked()
         return;
     case Phase::FetchingManifest:
     case Phase::Downloading:
-        m_logger->warning(QStringLiteral("Download in progress, please wait for completion"));
+        m_logger->warning(tr("Download in progress, please wait for completion"));
         return;
     case Phase::Scanning:
         return; // the button is disabled meanwhile
@@ -31,9 +31,8 @@ void MainWindow::UpgradeButtonClicked()
         break;
     }
     const auto answer = QMessageBox::question(
-        this, QStringLiteral("Upgrade in Progress"),
-        QStringLiteral("An upgrade is already in progress. Do you want to cancel it and start "
-                       "a new one?"),
+        this, tr("Upgrade in Progress"),
+        tr("An upgrade is already in progress. Do you want to cancel it and start a new one?"),
         QMessageBox::Yes | QMessageBox::No);
     if (answer == QMessageBox::No)
         return;
@@ -58,16 +57,16 @@ void MainWindow::resetUpgradeState()
     ui->BtnVersion->setEnabled(true);
     ui->BtnUpgrade->setEnabled(true);
     setProgressValue(0);
-    setProgressText(QStringLiteral("Ready"));
+    setProgressText(tr("Ready"));
     qDebug().noquote() << QStringLiteral("升级状态已完全重置");
 }
 
 void MainWindow::handleUpgradeError(const QString &message)
 {
-    m_logger->error(QStringLiteral("Upgrade process error: ") + message);
+    m_logger->error(tr("Upgrade process error: %1").arg(message));
     resetUpgradeState();
     setProgressValue(0);
-    setProgressText(QStringLiteral("Upgrade failed"));
+    setProgressText(tr("Upgrade failed"));
 }
 
 void MainWindow::showPhase(Phase phase)
@@ -98,8 +97,8 @@ void MainWindow::onUpgradeFailed(const UpgradeFailure &failure)
     const Diagnosis::Finding &finding = failure.finding;
     if (!failure.processErrorKind.isEmpty()) {
         QMessageBox::critical(
-            this, QStringLiteral("Process Error"),
-            QStringLiteral("dfu-util process execution failed!\n\nError type: %1\nDetails: %2")
+            this, tr("Process Error"),
+            tr("dfu-util process execution failed!\n\nError type: %1\nDetails: %2")
                 .arg(failure.processErrorKind, failure.processErrorDetails),
             QMessageBox::Ok);
     }
@@ -113,7 +112,7 @@ void MainWindow::onUpgradeFailed(const UpgradeFailure &failure)
     const bool scanFoundNothing =
         failure.stage == UpgradeFailure::Stage::Scan && finding.cause == Diagnosis::Cause::NoDevice;
     if (failure.processErrorKind.isEmpty() && !scanFoundNothing)
-        QMessageBox::warning(this, QStringLiteral("Upgrade failed"),
+        QMessageBox::warning(this, tr("Upgrade failed"),
                              finding.what + QStringLiteral("\n\n") + finding.advice,
                              QMessageBox::Ok);
 }
@@ -122,8 +121,7 @@ void MainWindow::onUpgradeSucceeded()
 {
     // Get Version comes back once the verdict has been read.
     ui->BtnVersion->setEnabled(false);
-    QMessageBox::information(this, QStringLiteral("Upgrade Successful"),
-                             QStringLiteral("Firmware upgrade completed successfully!"),
-                             QMessageBox::Ok);
+    QMessageBox::information(this, tr("Upgrade Successful"),
+                             tr("Firmware upgrade completed successfully!"), QMessageBox::Ok);
     resetUpgradeState();
 }

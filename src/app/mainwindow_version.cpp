@@ -21,8 +21,9 @@ void MainWindow::onManifestDownloaded(bool success, const QString &errorMsg)
     if (!success) {
         qDebug().noquote() << QStringLiteral("下载失败: ") + errorMsg;
         if (!runWaiting)
-            QMessageBox::warning(this, QStringLiteral("错误"),
-                                 QStringLiteral("下载manifest失败: ") + errorMsg, QMessageBox::Ok);
+            QMessageBox::warning(this, tr("Error"),
+                                 tr("Failed to download the update information: %1").arg(errorMsg),
+                                 QMessageBox::Ok);
         return;
     }
     m_remoteAppVersion = m_manifest->appVersion();
@@ -62,10 +63,10 @@ void MainWindow::checkVersionUpdate(const QString &remoteVersion)
     qDebug().noquote() << QStringLiteral("检测到新版本，提示用户更新");
 
     QMessageBox box(this);
-    box.setWindowTitle(QStringLiteral("New version found"));
-    box.setText(QStringLiteral("Detected a new version %1\nThe current version is %2")
-                    .arg(remoteVersion, current));
-    box.setInformativeText(QStringLiteral(
+    box.setWindowTitle(tr("New version found"));
+    box.setText(
+        tr("Detected a new version %1\nThe current version is %2").arg(remoteVersion, current));
+    box.setInformativeText(tr(
         "Do you want to go to the official website immediately to download the latest version?"));
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
     box.setDefaultButton(QMessageBox::Yes);
@@ -88,10 +89,10 @@ void MainWindow::VersionButtonClicked()
 {
     const UpgradeEngine::Phase phase = m_engine->phase();
     if (phase == UpgradeEngine::Phase::Scanning || phase == UpgradeEngine::Phase::Flashing) {
-        m_logger->warning(QStringLiteral("Upgrading in progress, please wait for completion"));
+        m_logger->warning(tr("Upgrading in progress, please wait for completion"));
         return;
     }
     if (!checkDfuUtilAvailable())
         return;
-    m_logger->info(QStringLiteral("The latest version is %1").arg(m_firmwareVersion));
+    m_logger->info(tr("The latest version is %1").arg(m_firmwareVersion));
 }

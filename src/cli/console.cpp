@@ -122,7 +122,7 @@ void Console::result(const QString &device, const UpgradeFailure *failure)
     m_progress.remove(device);
     QJsonObject object{{"event", "result"}, {"device", device}, {"ok", failure == nullptr}};
     if (!failure) {
-        report(label(device) + QStringLiteral("upgraded"), object);
+        report(label(device) + tr("upgraded"), object);
         redraw();
         return;
     }
@@ -134,10 +134,9 @@ void Console::result(const QString &device, const UpgradeFailure *failure)
     object.insert("advice", finding.advice);
     if (m_mode == Mode::Json)
         emitJson(object);
-    QString diagnosis = label(device) + QStringLiteral("not upgraded: ") + failure->reason;
+    QString diagnosis = label(device) + tr("not upgraded: %1").arg(failure->reason);
     if (finding.cause != Diagnosis::Cause::None)
-        diagnosis +=
-            QLatin1Char('\n') + label(device) + finding.what + QLatin1Char(' ') + finding.advice;
+        diagnosis += QLatin1Char('\n') + label(device) + finding.inOneLine();
     printLine(m_err, diagnosis);
     redraw();
 }
@@ -155,7 +154,7 @@ void Console::endProgress(const QString &device)
 
 void Console::summary(int upgraded, int failed)
 {
-    report(QStringLiteral("%1 upgraded, %2 failed").arg(upgraded).arg(failed),
+    report(tr("%1 upgraded, %2 failed").arg(upgraded).arg(failed),
            {{"event", "summary"}, {"upgraded", upgraded}, {"failed", failed}});
 }
 

@@ -2,6 +2,7 @@
 
 #include "engine/upgradeengine.h"
 
+#include <QCoreApplication>
 #include <QJsonObject>
 #include <QMap>
 #include <QString>
@@ -13,6 +14,7 @@
 // error, whatever the mode.
 class Console
 {
+    Q_DECLARE_TR_FUNCTIONS(Console)
 public:
     enum class Mode
     {

@@ -11,7 +11,9 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDebug>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QHostAddress>
 #include <QJsonObject>
 #include <QRegularExpression>
@@ -20,7 +22,8 @@
 
 namespace {
 
-const char kDescription[] =
+const char kDescription[] = QT_TRANSLATE_NOOP(
+    "FlashCli",
     "Downloads, verifies and writes the Ravlo firmware from the command line.\n"
     "\n"
     "Commands:\n"
@@ -41,7 +44,7 @@ const char kDescription[] =
     "Examples:\n"
     "  ravlo-flash upgrade\n"
     "  ravlo-flash upgrade --all --parallel --json\n"
-    "  ravlo-flash upgrade --wait --file Ravlo.bin --sha256 <64 hex digits>";
+    "  ravlo-flash upgrade --wait --file Ravlo.bin --sha256 <64 hex digits>");
 
 struct Options
 {
@@ -59,7 +62,8 @@ QTextStream &err()
 
 int usage(const QString &message)
 {
-    err() << "ravlo-flash: " << message << "\nTry 'ravlo-flash --help'.\n";
+    err() << "ravlo-flash: " << message << '\n'
+          << QCoreApplication::translate("FlashCli", "Try 'ravlo-flash --help'.") << '\n';
     err().flush();
     return ExitCode::kUsage;
 }
@@ -73,34 +77,42 @@ bool loopback(const QString &host)
 QString parse(const QStringList &arguments, Options &options)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QString::fromUtf8(kDescription));
-    parser.addPositionalArgument(QStringLiteral("command"),
-                                 QStringLiteral("list, info or upgrade"));
+    parser.setApplicationDescription(QCoreApplication::translate("FlashCli", kDescription));
+    parser.addPositionalArgument(QCoreApplication::translate("FlashCli", "command"),
+                                 QCoreApplication::translate("FlashCli", "list, info or upgrade"));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
-    const QCommandLineOption json(QStringLiteral("json"),
-                                  QStringLiteral("One JSON object a line for every event."));
-    const QCommandLineOption bucket(QStringLiteral("bucket"),
-                                    QStringLiteral("The update bucket's address (https; plain "
-                                                   "http only to this computer)."),
-                                    QStringLiteral("url"));
-    const QCommandLineOption serial(QStringLiteral("serial"),
-                                    QStringLiteral("upgrade: only the device with this serial."),
-                                    QStringLiteral("serial"));
-    const QCommandLineOption all(QStringLiteral("all"),
-                                 QStringLiteral("upgrade: every attached Ravlo device, in turn."));
-    const QCommandLineOption parallel(QStringLiteral("parallel"),
-                                      QStringLiteral("upgrade --all: all at the same time."));
-    const QCommandLineOption wait(QStringLiteral("wait"),
-                                  QStringLiteral("upgrade: keep running and upgrade every Ravlo "
-                                                 "device as it is plugged in, until Ctrl-C."));
-    const QCommandLineOption file(QStringLiteral("file"),
-                                  QStringLiteral("upgrade: write this image instead of the "
-                                                 "bucket's (with --sha256)."),
-                                  QStringLiteral("path"));
-    const QCommandLineOption sha256(QStringLiteral("sha256"),
-                                    QStringLiteral("upgrade --file: the image's SHA-256 digest."),
-                                    QStringLiteral("hex"));
+    const QCommandLineOption json(
+        QStringLiteral("json"),
+        QCoreApplication::translate("FlashCli", "One JSON object a line for every event."));
+    const QCommandLineOption bucket(
+        QStringLiteral("bucket"),
+        QCoreApplication::translate("FlashCli", "The update bucket's address (https; plain "
+                                                "http only to this computer)."),
+        QStringLiteral("url"));
+    const QCommandLineOption serial(
+        QStringLiteral("serial"),
+        QCoreApplication::translate("FlashCli", "upgrade: only the device with this serial."),
+        QStringLiteral("serial"));
+    const QCommandLineOption all(
+        QStringLiteral("all"),
+        QCoreApplication::translate("FlashCli", "upgrade: every attached Ravlo device, in turn."));
+    const QCommandLineOption parallel(
+        QStringLiteral("parallel"),
+        QCoreApplication::translate("FlashCli", "upgrade --all: all at the same time."));
+    const QCommandLineOption wait(
+        QStringLiteral("wait"),
+        QCoreApplication::translate("FlashCli", "upgrade: keep running and upgrade every Ravlo "
+                                                "device as it is plugged in, until Ctrl-C."));
+    const QCommandLineOption file(
+        QStringLiteral("file"),
+        QCoreApplication::translate("FlashCli", "upgrade: write this image instead of the "
+                                                "bucket's (with --sha256)."),
+        QStringLiteral("path"));
+    const QCommandLineOption sha256(
+        QStringLiteral("sha256"),
+        QCoreApplication::translate("FlashCli", "upgrade --file: the image's SHA-256 digest."),
+        QStringLiteral("hex"));
     parser.addOptions({json, bucket, serial, all, parallel, wait, file, sha256});
     if (!parser.parse(arguments))
         return parser.errorText();
@@ -111,11 +123,12 @@ QString parse(const QStringList &arguments, Options &options)
 
     const QStringList positional = parser.positionalArguments();
     if (positional.size() != 1)
-        return positional.isEmpty() ? QStringLiteral("no command given")
-                                    : QStringLiteral("one command at a time");
+        return positional.isEmpty()
+                   ? QCoreApplication::translate("FlashCli", "no command given")
+                   : QCoreApplication::translate("FlashCli", "one command at a time");
     options.command = positional.first();
     if (!QStringList{"list", "info", "upgrade"}.contains(options.command))
-        return QStringLiteral("unknown command '%1'").arg(options.command);
+        return QCoreApplication::translate("FlashCli", "unknown command '%1'").arg(options.command);
     options.json = parser.isSet(json);
     options.bucket = parser.value(bucket);
     UpgradeOptions &upgrade = options.upgrade;
@@ -129,38 +142,49 @@ QString parse(const QStringList &arguments, Options &options)
     const bool upgradeOptions = parser.isSet(serial) || upgrade.all || upgrade.parallel ||
                                 upgrade.wait || parser.isSet(file) || parser.isSet(sha256);
     if (options.command != QLatin1String("upgrade") && upgradeOptions)
-        return QStringLiteral("that option goes with upgrade only");
+        return QCoreApplication::translate("FlashCli", "that option goes with upgrade only");
     if (upgrade.parallel && !upgrade.all)
-        return QStringLiteral("--parallel goes with --all");
+        return QCoreApplication::translate("FlashCli", "--parallel goes with --all");
     if (upgrade.all && (upgrade.wait || !upgrade.serial.isEmpty()))
-        return QStringLiteral("--all goes with neither --wait nor --serial");
+        return QCoreApplication::translate("FlashCli",
+                                           "--all goes with neither --wait nor --serial");
     if (parser.isSet(file) != parser.isSet(sha256))
-        return QStringLiteral("--file and --sha256 go together");
+        return QCoreApplication::translate("FlashCli", "--file and --sha256 go together");
     if (parser.isSet(sha256) &&
         !QRegularExpression(QStringLiteral("^[0-9A-Fa-f]{64}$")).match(upgrade.sha256).hasMatch())
-        return QStringLiteral("--sha256 takes 64 hexadecimal digits");
+        return QCoreApplication::translate("FlashCli", "--sha256 takes 64 hexadecimal digits");
     if (parser.isSet(bucket)) {
         const QUrl url(options.bucket);
         const bool https = url.scheme() == QLatin1String("https") && !url.host().isEmpty();
         const bool localHttp = url.scheme() == QLatin1String("http") && loopback(url.host());
         if (!url.isValid() || !(https || localHttp))
-            return QStringLiteral("--bucket takes an https address (plain http only to this "
-                                  "computer)");
+            return QCoreApplication::translate(
+                "FlashCli", "--bucket takes an https address (plain http only to "
+                            "this computer)");
     }
     return QString();
 }
 
 QString kibibytes(qint64 bytes)
 {
-    return bytes > 0 ? QStringLiteral("%1 KiB flash").arg(bytes / 1024) : QString();
+    return bytes > 0 ? QCoreApplication::translate("FlashCli", "%1 KiB flash").arg(bytes / 1024)
+                     : QString();
 }
 
 int list(Console &console)
 {
     DFUUtilManager tool;
     if (!tool.validateDfuUtil()) {
-        err() << "ravlo-flash: no usable dfu-util at " << tool.getDfuUtilPath() << ": "
-              << tool.getLastError() << '\n';
+        // The tool check's own reason is a developer's text: in the debug channel.
+        qWarning().noquote() << tool.getLastError();
+        const Diagnosis::Finding finding = Diagnosis::describe(
+            QFileInfo::exists(tool.getDfuUtilPath()) ? Diagnosis::Cause::ToolCannotStart
+                                                     : Diagnosis::Cause::ToolMissing);
+        err() << "ravlo-flash: "
+              << QCoreApplication::translate("FlashCli", "no usable dfu-util at %1")
+                     .arg(tool.getDfuUtilPath())
+              << '\n'
+              << finding.inOneLine() << '\n';
         return ExitCode::kDevice;
     }
     console.report(
@@ -178,18 +202,22 @@ int list(Console &console)
     scanner.start(tool.getDfuUtilPath(), EngineLimits().scanMs);
     loop.exec();
     if (result.error) {
-        err() << "ravlo-flash: dfu-util -l did not finish: " << result.errorString << '\n';
+        err() << "ravlo-flash: "
+              << QCoreApplication::translate("FlashCli", "dfu-util -l did not finish: %1")
+                     .arg(result.errorString)
+              << '\n';
         return ExitCode::kDevice;
     }
     for (const QString &problem : result.scan.ravloProblems)
         err() << "ravlo-flash: " << problem << '\n';
     err().flush();
     for (const DfuDevice &device : result.scan.devices) {
-        const QString kind = device.isRavlo() ? QStringLiteral("Ravlo, DFU mode")
-                             : device.dfuMode ? QStringLiteral("other device, DFU mode")
-                                              : QStringLiteral("run-time mode");
+        const QString kind =
+            device.isRavlo() ? QCoreApplication::translate("FlashCli", "Ravlo, DFU mode")
+            : device.dfuMode ? QCoreApplication::translate("FlashCli", "other device, DFU mode")
+                             : QCoreApplication::translate("FlashCli", "run-time mode");
         console.report(
-            QStringLiteral("%1  %2  serial %3  %4  %5")
+            QCoreApplication::translate("FlashCli", "%1  %2  serial %3  %4  %5")
                 .arg(device.path, device.vidPid, device.serial, kind, kibibytes(device.flashSize()))
                 .trimmed(),
             {{"event", "device"},
@@ -201,7 +229,7 @@ int list(Console &console)
              {"flashSize", device.flashSize()}});
     }
     if (result.scan.devices.isEmpty())
-        console.note(QStringLiteral("No DFU device attached."));
+        console.note(QCoreApplication::translate("FlashCli", "No DFU device attached."));
     return ExitCode::kOk;
 }
 
@@ -221,12 +249,16 @@ int info(Console &console, const Endpoints &endpoints)
     if (manifest.isDownloading())
         loop.exec();
     if (!success) {
-        err() << "ravlo-flash: the update information could not be loaded: " << error << '\n';
+        err() << "ravlo-flash: "
+              << QCoreApplication::translate("FlashCli",
+                                             "the update information could not be loaded: %1")
+                     .arg(error)
+              << '\n';
         return ExitCode::kNetwork;
     }
     const QString own = QStringLiteral(RAVLO_APPLICATION_VERSION);
     const bool older = Version::compare(manifest.appVersion(), own) > 0;
-    console.report(QStringLiteral("Firmware: %1 (%2, %3 bytes)")
+    console.report(QCoreApplication::translate("FlashCli", "Firmware: %1 (%2, %3 bytes)")
                        .arg(manifest.productVersion(), manifest.productFilename())
                        .arg(manifest.productSize()),
                    {{"event", "firmware"},
@@ -234,11 +266,13 @@ int info(Console &console, const Endpoints &endpoints)
                     {"filename", manifest.productFilename()},
                     {"size", manifest.productSize()},
                     {"sha256", manifest.productSha256()}});
-    console.report(QStringLiteral("SHA-256:  %1").arg(manifest.productSha256()), {});
     console.report(
-        older ? QStringLiteral("Program:  %1 is available; this is %2")
+        QCoreApplication::translate("FlashCli", "SHA-256:  %1").arg(manifest.productSha256()), {});
+    console.report(
+        older ? QCoreApplication::translate("FlashCli", "Program:  %1 is available; this is %2")
                     .arg(manifest.appVersion(), own)
-              : QStringLiteral("Program:  %1 is the newest (newest named: %2)")
+              : QCoreApplication::translate("FlashCli",
+                                            "Program:  %1 is the newest (newest named: %2)")
                     .arg(own, manifest.appVersion()),
         {{"event", "program"}, {"newest", manifest.appVersion()}, {"this", own}, {"older", older}});
     return ExitCode::kOk;

@@ -1,4 +1,5 @@
 #include "cli/flashcli.h"
+#include "i18n/translations.h"
 #include "ravlo_config.h"
 
 #include <QCoreApplication>
@@ -7,6 +8,7 @@
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    installTranslations(app);
     QCoreApplication::setApplicationName(QStringLiteral("ravlo-flash"));
     QCoreApplication::setApplicationVersion(QStringLiteral(RAVLO_APPLICATION_VERSION));
     // The engine's diagnostic channel is for developers (QT_LOGGING_RULES

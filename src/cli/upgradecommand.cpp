@@ -36,8 +36,7 @@ void UpgradeCommand::start()
         runSingle();
     } else if (m_options.wait) {
         obtainImage([this] {
-            m_console.note(QStringLiteral("Waiting for Ravlo devices in DFU mode; press Ctrl-C "
-                                          "to stop."));
+            m_console.note(tr("Waiting for Ravlo devices in DFU mode; press Ctrl-C to stop."));
             scan();
         });
     } else {
@@ -93,9 +92,8 @@ void UpgradeCommand::obtainImage(const std::function<void()> &next)
         if (Sha256::ofFile(m_options.file) != m_options.sha256.toLower()) {
             UpgradeFailure failure;
             failure.stage = UpgradeFailure::Stage::Verify;
-            failure.reason = QStringLiteral("%1 is not the image --sha256 names; nothing was "
-                                            "written")
-                                 .arg(m_options.file);
+            failure.reason =
+                tr("%1 is not the image --sha256 names; nothing was written").arg(m_options.file);
             m_console.result(QString(), &failure);
             finish(ExitCode::kVerification);
             return;
@@ -112,8 +110,8 @@ void UpgradeCommand::obtainImage(const std::function<void()> &next)
         m_image = m_fetch->verifiedImage();
         m_imageSha256 = m_fetch->verifiedSha256();
         m_console.endProgress(QString());
-        m_console.note(QStringLiteral("Firmware image downloaded and verified (SHA-256 %1).")
-                           .arg(m_imageSha256));
+        m_console.note(
+            tr("Firmware image downloaded and verified (SHA-256 %1).").arg(m_imageSha256));
         next();
     });
     connect(m_fetch, &UpgradeEngine::failed, this, [this](const UpgradeFailure &failure) {
@@ -155,7 +153,7 @@ void UpgradeCommand::onScanned(const DeviceScanner::Result &result)
     if (result.error || devices.isEmpty()) {
         UpgradeFailure failure;
         failure.stage = UpgradeFailure::Stage::Scan;
-        failure.reason = QStringLiteral("No Ravlo device in DFU mode to upgrade");
+        failure.reason = tr("No Ravlo device in DFU mode to upgrade");
         Diagnosis::Run run;
         run.phase = Diagnosis::Phase::Scan;
         run.output = result.scan.errors + result.scan.listing;

@@ -1,5 +1,6 @@
 #include "dfuoutput.h"
 
+#include <QCoreApplication>
 #include <QRegularExpression>
 #include <QStringList>
 
@@ -75,16 +76,22 @@ struct Stage
     const char *text;
 };
 
+// The texts are translated when shown.
 const std::array<Stage, 9> kStages = {{
-    {"Opening DFU capable USB device", 5, "Open DFU device..."},
-    {"Claiming USB DFU Interface", 6, "Obtain USB DFU interface..."},
-    {"Setting Alternate Interface", 7, "Set interface mode..."},
-    {"Determining device status", 8, "Detecting equipment status..."},
-    {"Clearing status", 9, "Clear device status..."},
-    {"DFU state(2) = dfuIDLE", 10, "Equipment ready, start burning..."},
-    {"Submitting leave request", 91, "Submit a request to leave..."},
-    {"Transitioning to dfuMANIFEST state", 92, "Switch to dfuMANIFEST state..."},
-    {"Resetting USB", 95, "Reset USB device..."},
+    {"Opening DFU capable USB device", 5, QT_TRANSLATE_NOOP("DfuOutput", "Open DFU device...")},
+    {"Claiming USB DFU Interface", 6,
+     QT_TRANSLATE_NOOP("DfuOutput", "Obtain USB DFU interface...")},
+    {"Setting Alternate Interface", 7, QT_TRANSLATE_NOOP("DfuOutput", "Set interface mode...")},
+    {"Determining device status", 8,
+     QT_TRANSLATE_NOOP("DfuOutput", "Detecting equipment status...")},
+    {"Clearing status", 9, QT_TRANSLATE_NOOP("DfuOutput", "Clear device status...")},
+    {"DFU state(2) = dfuIDLE", 10,
+     QT_TRANSLATE_NOOP("DfuOutput", "Equipment ready, start burning...")},
+    {"Submitting leave request", 91,
+     QT_TRANSLATE_NOOP("DfuOutput", "Submit a request to leave...")},
+    {"Transitioning to dfuMANIFEST state", 92,
+     QT_TRANSLATE_NOOP("DfuOutput", "Switch to dfuMANIFEST state...")},
+    {"Resetting USB", 95, QT_TRANSLATE_NOOP("DfuOutput", "Reset USB device...")},
 }};
 
 const QString kFileDownloaded = QStringLiteral("File downloaded successfully");
@@ -136,9 +143,9 @@ std::optional<BarUpdate> eraseProgress(const QString &line)
     if (!progress)
         return std::nullopt;
     const int value = progress->percent <= 99 ? progress->percent / 10 : 10;
-    return BarUpdate{
-        value,
-        QStringLiteral("Erase Flash: %1% (%2 bytes)").arg(progress->percent).arg(progress->bytes)};
+    return BarUpdate{value, QCoreApplication::translate("DfuOutput", "Erase Flash: %1% (%2 bytes)")
+                                .arg(progress->percent)
+                                .arg(progress->bytes)};
 }
 
 std::optional<BarUpdate> downloadProgress(const QString &line, qint64 imageSize)
@@ -149,7 +156,7 @@ std::optional<BarUpdate> downloadProgress(const QString &line, qint64 imageSize)
     if (!progress)
         return std::nullopt;
     return BarUpdate{progress->percent * 80 / 100 + 10,
-                     QStringLiteral("firmware burning: %1% (%2/%3 bytes)")
+                     QCoreApplication::translate("DfuOutput", "firmware burning: %1% (%2/%3 bytes)")
                          .arg(progress->percent)
                          .arg(progress->bytes)
                          .arg(imageSize)};
@@ -159,7 +166,7 @@ std::optional<BarUpdate> stageProgress(const QString &line)
 {
     for (const Stage &stage : kStages) {
         if (line.contains(QLatin1String(stage.phrase)))
-            return BarUpdate{stage.value, QString::fromLatin1(stage.text)};
+            return BarUpdate{stage.value, QCoreApplication::translate("DfuOutput", stage.text)};
     }
     return std::nullopt;
 }
@@ -168,7 +175,7 @@ std::optional<BarUpdate> completion(const QString &line)
 {
     if (!isCompletionMessage(line))
         return std::nullopt;
-    return BarUpdate{98, QStringLiteral("Firmware burning completed!")};
+    return BarUpdate{98, QCoreApplication::translate("DfuOutput", "Firmware burning completed!")};
 }
 
 QStringList messages(const QString &output)

@@ -16,8 +16,9 @@ QString dfuUtilProblem(const QString &path)
 {
     const QFileInfo tool(path);
     if (!tool.exists())
-        return QStringLiteral("dfu-util does not exist: %1").arg(path);
+        return QCoreApplication::translate("DfuUtilPath", "dfu-util does not exist: %1").arg(path);
     if (!tool.isExecutable())
-        return QStringLiteral("dfu-util is not executable: %1").arg(path);
+        return QCoreApplication::translate("DfuUtilPath", "dfu-util is not executable: %1")
+            .arg(path);
     return QString();
 }

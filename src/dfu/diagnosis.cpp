@@ -3,6 +3,7 @@
 #include "dfuoutput.h"
 #include "dfuscan.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
@@ -25,33 +26,66 @@ struct Details
     qint64 flashSize = 0;
 };
 
-const QString kSaveLog = QStringLiteral(
-    "save the log (right-click the log, then \"Save log\u2026\") and contact support");
-const QString kDfuModeSteps = QStringLiteral(
-    "Put the device into DFU mode: hold the \"1\" key, switch the device on, wait 2-3 seconds "
-    "and release the key. Connect it with a data cable, not a charging-only cable, to a USB "
-    "port on the computer itself rather than a hub; the question-mark button shows a picture "
-    "of the steps.");
+// The sentences are made when asked for, in the language installed then.
+
+// Two sentences in a row, as the language writes them (a space in English).
+QString sentences(const QString &first, const QString &second)
+{
+    return QCoreApplication::translate("Diagnosis", "%1 %2", "one sentence after another")
+        .arg(first, second);
+}
+
+QString saveLog()
+{
+    return QCoreApplication::translate(
+        "Diagnosis", "save the log (right-click the log, then \"Save log…\") and contact support");
+}
+
+QString dfuModeSteps()
+{
+    return QCoreApplication::translate(
+        "Diagnosis",
+        "Put the device into DFU mode: hold the \"1\" key, switch the device on, wait 2-3 seconds "
+        "and release the key. Connect it with a data cable, not a charging-only cable, to a USB "
+        "port on the computer itself rather than a hub; the question-mark button shows a picture "
+        "of the steps.");
+}
+
+QString retry()
+{
+    return QCoreApplication::translate("Diagnosis", "If it happens again, %1.").arg(saveLog());
+}
+
+QString checkDevice()
+{
+    return QCoreApplication::translate(
+               "Diagnosis", "Check that the connected device is a Ravlo device; if it is, %1.")
+        .arg(saveLog());
+}
 
 QString reinstallAdvice(Platform platform)
 {
     return platform == Platform::Windows
-               ? QStringLiteral("Reinstall the program.")
-               : QStringLiteral("Reinstall the program, or install dfu-util with "
-                                "\"sudo apt install dfu-util\".");
+               ? QCoreApplication::translate("Diagnosis", "Reinstall the program.")
+               : QCoreApplication::translate("Diagnosis",
+                                             "Reinstall the program, or install dfu-util with "
+                                             "\"sudo apt install dfu-util\".");
 }
 
 QString permissionAdvice(const Environment &environment)
 {
     if (environment.platform == Platform::Windows)
-        return QStringLiteral("Close other flashing tools and programs that use the device, "
-                              "then disconnect and reconnect it and press Upgrade again.");
+        return QCoreApplication::translate(
+            "Diagnosis", "Close other flashing tools and programs that use the device, then "
+                         "disconnect and reconnect it and press Upgrade again.");
     if (environment.udevRuleInstalled)
-        return QStringLiteral(
+        return QCoreApplication::translate(
+            "Diagnosis",
             "A udev rule for the device is installed; it gives access to the user logged in "
             "at the computer itself. Disconnect and reconnect the device, and run the program "
             "in a session at the computer itself rather than over a remote connection.");
-    return QStringLiteral(
+    return QCoreApplication::translate(
+        "Diagnosis",
         "Install the udev rule 70-ravlo-dfu.rules that comes with the program (\"sudo cp "
         "70-ravlo-dfu.rules /etc/udev/rules.d/\", then \"sudo udevadm control "
         "--reload-rules\"), or Debian's dfu-util package, which brings such a rule (\"sudo apt "
@@ -61,102 +95,138 @@ QString permissionAdvice(const Environment &environment)
 Finding make(Cause cause, const Environment &environment, const Details &details = {})
 {
     const bool flash = details.phase == Phase::Flash;
-    const QString retry = QStringLiteral("If it happens again, ") + kSaveLog + QLatin1Char('.');
     switch (cause) {
     case Cause::None:
         return {};
     case Cause::Permission:
         return {cause,
                 environment.platform == Platform::Windows
-                    ? QStringLiteral("The Ravlo device is connected, but another program is "
-                                     "using it.")
-                    : QStringLiteral("The Ravlo device is connected, but this user may not "
-                                     "open it."),
+                    ? QCoreApplication::translate(
+                          "Diagnosis", "The Ravlo device is connected, but another program is "
+                                       "using it.")
+                    : QCoreApplication::translate(
+                          "Diagnosis", "The Ravlo device is connected, but this user may not "
+                                       "open it."),
                 permissionAdvice(environment)};
     case Cause::Driver:
         return {cause,
-                QStringLiteral("The Ravlo device is connected, but the WinUSB driver for its "
-                               "DFU mode is not installed."),
-                QStringLiteral("Install the driver that comes with the program (right-click "
-                               "ravlo-dfu.inf in the program's folder and choose Install, or run "
-                               "\"pnputil /add-driver ravlo-dfu.inf /install\" as "
-                               "administrator), then disconnect and reconnect the device.")};
+                QCoreApplication::translate("Diagnosis",
+                                            "The Ravlo device is connected, but the WinUSB driver "
+                                            "for its DFU mode is not installed."),
+                QCoreApplication::translate(
+                    "Diagnosis",
+                    "Install the driver that comes with the program (right-click ravlo-dfu.inf "
+                    "in the program's folder and choose Install, or run \"pnputil /add-driver "
+                    "ravlo-dfu.inf /install\" as administrator), then disconnect and reconnect "
+                    "the device.")};
     case Cause::NoDevice:
-        return {cause, QStringLiteral("No Ravlo device in DFU mode was found."), kDfuModeSteps};
+        return {cause,
+                QCoreApplication::translate("Diagnosis", "No Ravlo device in DFU mode was found."),
+                dfuModeSteps()};
     case Cause::OtherDeviceOnly:
         return {cause,
-                QStringLiteral("A USB device in DFU mode was found, but it is not a Ravlo "
-                               "device."),
-                QStringLiteral("Disconnect the other device. ") + kDfuModeSteps};
+                QCoreApplication::translate(
+                    "Diagnosis", "A USB device in DFU mode was found, but it is not a Ravlo "
+                                 "device."),
+                sentences(QCoreApplication::translate("Diagnosis", "Disconnect the other device."),
+                          dfuModeSteps())};
     case Cause::SeveralDevices:
         return {cause,
                 details.count > 1
-                    ? QStringLiteral("%1 Ravlo devices in DFU mode were found.").arg(details.count)
-                    : QStringLiteral("More than one Ravlo device in DFU mode was found."),
-                QStringLiteral("Connect only the device to upgrade and press Upgrade again.")};
+                    ? QCoreApplication::translate("Diagnosis",
+                                                  "%1 Ravlo devices in DFU mode were found.")
+                          .arg(details.count)
+                    : QCoreApplication::translate(
+                          "Diagnosis", "More than one Ravlo device in DFU mode was found."),
+                QCoreApplication::translate(
+                    "Diagnosis", "Connect only the device to upgrade and press Upgrade again.")};
     case Cause::ImageTooLarge:
         return {cause,
-                QStringLiteral("The firmware image (%1 bytes) is larger than the device's flash "
-                               "memory (%2 bytes); nothing was written.")
+                QCoreApplication::translate(
+                    "Diagnosis", "The firmware image (%1 bytes) is larger than the device's "
+                                 "flash memory (%2 bytes); nothing was written.")
                     .arg(details.imageSize)
                     .arg(details.flashSize),
-                QStringLiteral("Check that the connected device is a Ravlo device; if it is, ") +
-                    kSaveLog + QLatin1Char('.')};
+                checkDevice()};
     case Cause::WrongImage:
         return {cause,
-                QStringLiteral("The firmware image does not fit this device's memory (wrong "
-                               "image or wrong device); nothing was written."),
-                QStringLiteral("Check that the connected device is a Ravlo device; if it is, ") +
-                    kSaveLog + QLatin1Char('.')};
+                QCoreApplication::translate(
+                    "Diagnosis", "The firmware image does not fit this device's memory (wrong "
+                                 "image or wrong device); nothing was written."),
+                checkDevice()};
     case Cause::ConnectionLost:
         return {cause,
-                QStringLiteral("The connection to the device was lost while the firmware was "
-                               "being written; the device is not fully written."),
-                QStringLiteral("It can still be upgraded: put it into DFU mode again and press "
-                               "Upgrade. If it happens again, try another cable or another USB "
-                               "port on the computer.")};
+                QCoreApplication::translate(
+                    "Diagnosis", "The connection to the device was lost while the firmware was "
+                                 "being written; the device is not fully written."),
+                QCoreApplication::translate(
+                    "Diagnosis",
+                    "It can still be upgraded: put it into DFU mode again and press Upgrade. If "
+                    "it happens again, try another cable or another USB port on the computer.")};
     case Cause::DeviceRefused:
-        return {cause, QStringLiteral("The device reported an error while storing the firmware."),
-                QStringLiteral("Press Upgrade to try once more. ") + retry};
+        return {
+            cause,
+            QCoreApplication::translate("Diagnosis",
+                                        "The device reported an error while storing the firmware."),
+            sentences(QCoreApplication::translate("Diagnosis", "Press Upgrade to try once more."),
+                      retry())};
     case Cause::WriteRefused:
-        return {cause, QStringLiteral("The device refused to erase or write its flash memory."),
-                QStringLiteral("The flash may be protected, or the connection unstable: try once "
-                               "more on a short cable plugged into the computer without a hub. ") +
-                    retry};
+        return {cause,
+                QCoreApplication::translate(
+                    "Diagnosis", "The device refused to erase or write its flash memory."),
+                sentences(QCoreApplication::translate(
+                              "Diagnosis", "The flash may be protected, or the connection "
+                                           "unstable: try once more on a short cable plugged "
+                                           "into the computer without a hub."),
+                          retry())};
     case Cause::ToolMissing:
         return {cause,
-                QStringLiteral("dfu-util, the tool that writes the firmware, was not found."),
+                QCoreApplication::translate(
+                    "Diagnosis", "dfu-util, the tool that writes the firmware, was not found."),
                 reinstallAdvice(environment.platform)};
     case Cause::ToolCannotStart:
         return {cause,
                 details.reason.isEmpty()
-                    ? QStringLiteral("dfu-util, the tool that writes the firmware, could not be "
-                                     "started.")
-                    : QStringLiteral("dfu-util, the tool that writes the firmware, could not be "
-                                     "started (%1).")
+                    ? QCoreApplication::translate(
+                          "Diagnosis", "dfu-util, the tool that writes the firmware, could not "
+                                       "be started.")
+                    : QCoreApplication::translate(
+                          "Diagnosis", "dfu-util, the tool that writes the firmware, could not "
+                                       "be started (%1).")
                           .arg(details.reason),
                 reinstallAdvice(environment.platform)};
     case Cause::ToolCrashed:
-        return {cause,
-                flash ? QStringLiteral("dfu-util stopped unexpectedly while writing; the device "
-                                       "may not be fully written.")
-                      : QStringLiteral("dfu-util stopped unexpectedly while looking for the "
-                                       "device."),
-                (flash ? QStringLiteral("Put the device into DFU mode again and press Upgrade. ")
-                       : QStringLiteral("Press Upgrade to try again. ")) +
-                    retry};
+        return {
+            cause,
+            flash ? QCoreApplication::translate("Diagnosis",
+                                                "dfu-util stopped unexpectedly while writing; the "
+                                                "device may not be fully written.")
+                  : QCoreApplication::translate(
+                        "Diagnosis", "dfu-util stopped unexpectedly while looking for the "
+                                     "device."),
+            sentences(
+                flash ? QCoreApplication::translate(
+                            "Diagnosis", "Put the device into DFU mode again and press Upgrade.")
+                      : QCoreApplication::translate("Diagnosis", "Press Upgrade to try again."),
+                retry())};
     case Cause::ToolHung:
         return {cause,
-                flash ? QStringLiteral("dfu-util stopped responding while writing and was ended; "
-                                       "the device may not be fully written.")
-                      : QStringLiteral("dfu-util stopped responding while looking for the device "
-                                       "and was ended."),
-                QStringLiteral("Disconnect the device, put it into DFU mode again and press "
-                               "Upgrade. ") +
-                    retry};
+                flash ? QCoreApplication::translate(
+                            "Diagnosis", "dfu-util stopped responding while writing and was "
+                                         "ended; the device may not be fully written.")
+                      : QCoreApplication::translate(
+                            "Diagnosis", "dfu-util stopped responding while looking for the "
+                                         "device and was ended."),
+                sentences(QCoreApplication::translate("Diagnosis",
+                                                      "Disconnect the device, put it into DFU "
+                                                      "mode again and press Upgrade."),
+                          retry())};
     case Cause::Unknown:
-        return {cause, QStringLiteral("dfu-util failed with exit code %1.").arg(details.exitCode),
-                QStringLiteral("Press Upgrade to try again. ") + retry};
+        return {cause,
+                QCoreApplication::translate("Diagnosis", "dfu-util failed with exit code %1.")
+                    .arg(details.exitCode),
+                sentences(QCoreApplication::translate("Diagnosis", "Press Upgrade to try again."),
+                          retry())};
     }
     return {};
 }
@@ -324,6 +394,11 @@ bool namesTarget(const QString &line)
 }
 
 } // namespace
+
+QString Finding::inOneLine() const
+{
+    return sentences(what, advice);
+}
 
 Environment Environment::current()
 {

@@ -7,8 +7,8 @@
 #include <optional>
 
 // What went wrong in a run of dfu-util, and what the user can do about it, in
-// plain English. The tool's own lines stay in the log for support; these
-// sentences are what the user reads.
+// plain language (English, or its translation). The tool's own lines stay in
+// the log for support; these sentences are what the user reads.
 namespace Diagnosis {
 
 enum class Cause
@@ -69,6 +69,9 @@ struct Finding
     Cause cause = Cause::None;
     QString what;   // what happened; empty for None
     QString advice; // what to do next; empty for None
+
+    // What happened and what to do, one after the other in a line.
+    QString inOneLine() const;
 };
 
 // Exit 0, and exit 74 once the whole image was written, are Cause::None for

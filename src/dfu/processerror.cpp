@@ -1,22 +1,24 @@
 #include "processerror.h"
 
+#include <QCoreApplication>
+
 namespace ProcessErrorText {
 
 QString kindText(QProcess::ProcessError error)
 {
     switch (error) {
     case QProcess::FailedToStart:
-        return QStringLiteral("Process failed to start");
+        return QCoreApplication::translate("ProcessErrorText", "Process failed to start");
     case QProcess::Crashed:
-        return QStringLiteral("Process crashed");
+        return QCoreApplication::translate("ProcessErrorText", "Process crashed");
     case QProcess::Timedout:
-        return QStringLiteral("Process timeout");
+        return QCoreApplication::translate("ProcessErrorText", "Process timeout");
     case QProcess::ReadError:
-        return QStringLiteral("Read error");
+        return QCoreApplication::translate("ProcessErrorText", "Read error");
     case QProcess::WriteError:
-        return QStringLiteral("Write error");
+        return QCoreApplication::translate("ProcessErrorText", "Write error");
     default:
-        return QStringLiteral("Unknown error");
+        return QCoreApplication::translate("ProcessErrorText", "Unknown error");
     }
 }
 

@@ -1,5 +1,7 @@
 #include "downloadprogress.h"
 
+#include <QCoreApplication>
+
 namespace DownloadProgress {
 
 int percent(qint64 received, qint64 total)
@@ -24,12 +26,14 @@ QString speedText(double kilobytesPerSecond)
 
 QString barText(int percent, double kilobytesPerSecond, qint64 remainingBytes)
 {
-    QString remaining = QStringLiteral("unknown");
+    QString remaining = QCoreApplication::translate("DownloadProgress", "unknown");
     if (kilobytesPerSecond > 0) {
         const double seconds = remainingBytes / (kilobytesPerSecond * 1024.0);
-        remaining = QStringLiteral("%1s").arg(seconds, 0, 'f', 0);
+        remaining = QCoreApplication::translate("DownloadProgress", "%1s", "seconds")
+                        .arg(seconds, 0, 'f', 0);
     }
-    return QStringLiteral("Download firmware: %1% (%2) remaining: %3")
+    return QCoreApplication::translate("DownloadProgress",
+                                       "Download firmware: %1% (%2) remaining: %3")
         .arg(percent)
         .arg(speedText(kilobytesPerSecond), remaining);
 }

@@ -27,7 +27,7 @@ bool ImageDownload::start(const QUrl &url, const QString &filePath, int transfer
 {
     m_file.setFileName(filePath);
     if (!m_file.open(QIODevice::WriteOnly)) {
-        m_outcome.message = QStringLiteral("Failed to create firmware file");
+        m_outcome.message = tr("Failed to create firmware file");
         return false;
     }
     QNetworkRequest request(url);
@@ -63,7 +63,7 @@ void ImageDownload::writeAvailable()
     if (m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() != 200)
         return;
     if (!write(data))
-        finish({false, false, QStringLiteral("Failed to write firmware file")});
+        finish({false, false, tr("Failed to write firmware file")});
 }
 
 bool ImageDownload::write(const QByteArray &data)
@@ -82,13 +82,13 @@ void ImageDownload::onNetworkReplyFinished()
     if (!m_reply)
         return;
     if (m_reply->error() != QNetworkReply::NoError) {
-        finish({false, true, QStringLiteral("Network error: %1").arg(m_reply->errorString())});
+        finish({false, true, tr("Network error: %1").arg(m_reply->errorString())});
         return;
     }
     // Anything but 200 (204, a redirect not followed, ...) did not bring the image.
     const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (status != 200) {
-        finish({false, false, QStringLiteral("Unexpected server response (HTTP %1)").arg(status)});
+        finish({false, false, tr("Unexpected server response (HTTP %1)").arg(status)});
         return;
     }
     bool written = write(m_reply->readAll()) && m_file.flush();
@@ -97,7 +97,7 @@ void ImageDownload::onNetworkReplyFinished()
     written = written && m_file.error() == QFileDevice::NoError &&
               QFileInfo(m_file.fileName()).size() == m_written;
     if (!written) {
-        finish({false, false, QStringLiteral("Failed to write firmware file")});
+        finish({false, false, tr("Failed to write firmware file")});
         return;
     }
     m_sha256 = m_hash.hexResult();

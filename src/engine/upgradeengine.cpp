@@ -81,13 +81,13 @@ void UpgradeEngine::start()
         afterScan();
         return;
     }
-    log(Level::Info, QStringLiteral("Starting firmware upgrade process..."));
-    emit barText(QStringLiteral("Starting upgrade..."));
+    log(Level::Info, tr("Starting firmware upgrade process..."));
+    emit barText(tr("Starting upgrade..."));
     setPhase(Phase::Scanning);
     const QString problem = dfuUtilProblem(m_toolPath);
     if (!problem.isEmpty()) {
         log(Level::Error, problem);
-        fail(UpgradeFailure::Stage::Scan, QStringLiteral("Failed to meet upgrade preconditions"),
+        fail(UpgradeFailure::Stage::Scan, tr("Failed to meet upgrade preconditions"),
              Diagnosis::describe(QFileInfo::exists(m_toolPath) ? Diagnosis::Cause::ToolCannotStart
                                                                : Diagnosis::Cause::ToolMissing));
         return;
@@ -103,7 +103,7 @@ void UpgradeEngine::cancel()
     qDebug().noquote() << QStringLiteral("取消当前升级...");
     endRun(m_limits.cancelGraceMs);
     setPhase(Phase::Idle);
-    log(Level::Info, QStringLiteral("Upgrade cancelled by user"));
+    log(Level::Info, tr("Upgrade cancelled by user"));
 }
 
 void UpgradeEngine::restart()
@@ -138,9 +138,9 @@ void UpgradeEngine::onScanFinished(const DeviceScanner::Result &result)
 {
     if (m_phase != Phase::Scanning)
         return;
-    const QString preconditions = QStringLiteral("Failed to meet upgrade preconditions");
+    const QString preconditions = tr("Failed to meet upgrade preconditions");
     if (result.error) {
-        log(Level::Error, QStringLiteral("Scanning device timeout"));
+        log(Level::Error, tr("Scanning device timeout"));
         Diagnosis::Run run;
         run.phase = Diagnosis::Phase::Scan;
         run.processError = result.error;
@@ -167,17 +167,16 @@ Diagnosis::Finding UpgradeEngine::chooseDevice(const DfuScan &scan)
     // another identity that cannot be opened is none of this run's business.
     if (!scan.ravloProblems.isEmpty()) {
         log(Level::Error,
-            QStringLiteral("Device scanning error: ") + scan.ravloProblems.join(QLatin1Char('\n')));
+            tr("Device scanning error: %1").arg(scan.ravloProblems.join(QLatin1Char('\n'))));
         return Diagnosis::diagnose(run);
     }
     if (scan.listing.isEmpty()) {
-        log(Level::Error, QStringLiteral("The device did not connect successfully, please connect "
-                                         "the device to the PC"));
+        log(Level::Error, tr("The device did not connect successfully, please connect "
+                             "the device to the PC"));
         return Diagnosis::describe(Diagnosis::Cause::NoDevice);
     }
     if (scan.devices.isEmpty()) {
-        log(Level::Error,
-            QStringLiteral("The device did not connect successfully, please connect the device"));
+        log(Level::Error, tr("The device did not connect successfully, please connect the device"));
         return Diagnosis::describe(Diagnosis::Cause::NoDevice);
     }
     qDebug().noquote() << QStringLiteral("发现 %1 个设备").arg(scan.devices.size());
@@ -194,15 +193,14 @@ Diagnosis::Finding UpgradeEngine::chooseDevice(const DfuScan &scan)
     if (candidates.isEmpty()) {
         qDebug().noquote() << QStringLiteral("未发现目标设备，请连接目标设备并进入 DFU 模式");
         const bool chosen = !m_plan.serial.isEmpty() || !m_plan.usbPath.isEmpty();
-        log(Level::Error,
-            m_plan.serial.isEmpty()
-                ? QStringLiteral("No Ravlo device detected")
-                : QStringLiteral("No Ravlo device with serial %1 detected").arg(m_plan.serial));
+        log(Level::Error, m_plan.serial.isEmpty()
+                              ? tr("No Ravlo device detected")
+                              : tr("No Ravlo device with serial %1 detected").arg(m_plan.serial));
         return chosen ? Diagnosis::describe(Diagnosis::Cause::NoDevice) : Diagnosis::diagnose(run);
     }
     if (candidates.size() > 1) {
-        log(Level::Error, QStringLiteral("%1 Ravlo devices are connected. Connect only the one "
-                                         "to upgrade and press Upgrade again.")
+        log(Level::Error, tr("%1 Ravlo devices are connected. Connect only the one "
+                             "to upgrade and press Upgrade again.")
                               .arg(candidates.size()));
         return Diagnosis::severalDevices(int(candidates.size()));
     }
@@ -229,7 +227,7 @@ void UpgradeEngine::fetchManifest()
     // Nothing is written without the digest that vouches for it: a manifest
     // that has not arrived, or named none, is asked for once more.
     setPhase(Phase::FetchingManifest);
-    emit barText(QStringLiteral("Loading update information..."));
+    emit barText(tr("Loading update information..."));
     if (!m_manifest->isDownloading())
         m_manifest->downloadManifest(m_endpoints.manifestUrl());
 }
@@ -243,10 +241,9 @@ void UpgradeEngine::onManifestOutcome(bool success, const QString &errorMsg)
         return;
     }
     const QString why =
-        success ? QStringLiteral("it names no SHA-256 digest for the firmware image") : errorMsg;
+        success ? tr("it names no SHA-256 digest for the firmware image") : errorMsg;
     fail(UpgradeFailure::Stage::Manifest,
-         QStringLiteral("The update information could not be loaded (%1), so nothing was written")
-             .arg(why));
+         tr("The update information could not be loaded (%1), so nothing was written").arg(why));
 }
 
 void UpgradeEngine::startFirmwareDownload()
@@ -255,7 +252,7 @@ void UpgradeEngine::startFirmwareDownload()
     const QString tempPath = QStandardPaths::writableLocation(QStandardPaths::TempLocation);
     if (tempPath.isEmpty() || !QFileInfo(tempPath).isDir()) {
         fail(UpgradeFailure::Stage::Download,
-             QStringLiteral("Failed to create firmware file: the temporary folder does not exist"));
+             tr("Failed to create firmware file: the temporary folder does not exist"));
         return;
     }
     const QString url = m_endpoints.firmwareUrl();
@@ -263,7 +260,7 @@ void UpgradeEngine::startFirmwareDownload()
         FirmwareFile::fileName(m_manifest->productVersion(), QDateTime::currentDateTime()));
     qDebug().noquote() << QStringLiteral("下载固件: %1").arg(url);
     qDebug().noquote() << QStringLiteral("保存到: %1").arg(path);
-    emit barText(QStringLiteral("Start downloading firmware"));
+    emit barText(tr("Start downloading firmware"));
     m_expectedSha256 = m_manifest->productSha256();
     m_lastSpeedUpdateTime = QDateTime::currentMSecsSinceEpoch();
     m_lastBytesReceived = 0;
@@ -279,7 +276,7 @@ void UpgradeEngine::onFirmwareDownloadProgress(qlonglong bytesReceived, qlonglon
 {
     if (bytesTotal <= 0) {
         emit barValue(0);
-        emit barText(QStringLiteral("Download firmware: Unknown size"));
+        emit barText(tr("Download firmware: Unknown size"));
         return;
     }
     const int percent = DownloadProgress::percent(bytesReceived, bytesTotal);
@@ -302,7 +299,7 @@ void UpgradeEngine::onDownloadFinished(const ImageDownload::Outcome &outcome)
     if (!outcome.complete) {
         if (outcome.networkError) {
             log(Level::Error, outcome.message);
-            emit barText(QStringLiteral("Network error"));
+            emit barText(tr("Network error"));
         }
         fail(UpgradeFailure::Stage::Download, outcome.message);
         return;
@@ -314,10 +311,9 @@ void UpgradeEngine::onDownloadFinished(const ImageDownload::Outcome &outcome)
 
 void UpgradeEngine::verify(const QString &actualSha256, const QString &expectedSha256)
 {
-    emit barText(QStringLiteral("Verifying firmware integrity..."));
+    emit barText(tr("Verifying firmware integrity..."));
     qDebug().noquote() << QStringLiteral("开始校验固件完整性");
-    const QString failure =
-        QStringLiteral("Firmware verification failed, please click upgrade again");
+    const QString failure = tr("Firmware verification failed, please click upgrade again");
     if (actualSha256.isEmpty()) {
         qDebug().noquote() << QStringLiteral("无法计算文件的SHA256值");
         fail(UpgradeFailure::Stage::Verify, failure);
@@ -344,11 +340,11 @@ void UpgradeEngine::verify(const QString &actualSha256, const QString &expectedS
     const qint64 flashSize = m_device.flashSize();
     if (flashSize > 0 && imageSize > flashSize) {
         fail(UpgradeFailure::Stage::Flash,
-             QStringLiteral("The firmware image is larger than the device's flash memory"),
+             tr("The firmware image is larger than the device's flash memory"),
              Diagnosis::imageTooLarge(imageSize, flashSize));
         return;
     }
-    emit barText(QStringLiteral("Firmware download completed, start burning"));
+    emit barText(tr("Firmware download completed, start burning"));
     setPhase(Phase::BurnPending);
     m_burnTimer.start(m_limits.burnDelayMs);
 }
@@ -357,7 +353,7 @@ void UpgradeEngine::startBurning()
 {
     setPhase(Phase::Flashing);
     emit barValue(50);
-    emit barText(QStringLiteral("Burning firmware .."));
+    emit barText(tr("Burning firmware .."));
     qDebug().noquote() << QStringLiteral("开始烧录固件...");
     const QFileInfo image(imagePath());
     m_flash = new FlashRun(this);
@@ -376,8 +372,8 @@ void UpgradeEngine::onFlashFinished(const FlashRun::Result &result)
     if (result.status == Status::Written) {
         endRun(0);
         emit barValue(100);
-        emit barText(QStringLiteral("Firmware upgrade completed!"));
-        log(Level::Info, QStringLiteral("Upgrade completed successfully"));
+        emit barText(tr("Firmware upgrade completed!"));
+        log(Level::Info, tr("Upgrade completed successfully"));
         setPhase(Phase::Idle);
         emit succeeded();
         return;
@@ -388,21 +384,20 @@ void UpgradeEngine::onFlashFinished(const FlashRun::Result &result)
     run.output = result.output;
     run.exitCode = result.exitCode;
     if (result.status == Status::StartTimeout) {
-        failure.reason = QStringLiteral("Unable to start dfu uti process");
+        failure.reason = tr("Unable to start dfu uti process");
         failure.finding = Diagnosis::describe(Diagnosis::Cause::ToolCannotStart);
     } else if (result.status == Status::ProcessError) {
         run.processError = result.error;
         run.errorString = result.errorString;
         failure.finding = Diagnosis::diagnose(run);
         failure.processErrorKind = ProcessErrorText::kindText(result.error);
-        failure.processErrorDetails =
-            failure.finding.what + QLatin1Char(' ') + failure.finding.advice;
-        failure.reason = QStringLiteral("dfu-util process error: ") + failure.processErrorKind +
-                         QStringLiteral(" - ") + failure.processErrorDetails;
+        failure.processErrorDetails = failure.finding.inOneLine();
+        failure.reason = tr("dfu-util process error: %1 - %2")
+                             .arg(failure.processErrorKind, failure.processErrorDetails);
     } else {
         failure.finding = Diagnosis::diagnose(run);
         const QString reason = DfuOutput::lastError(result.output);
-        failure.reason = QStringLiteral("dfu-util failed with exit code %1").arg(result.exitCode);
+        failure.reason = tr("dfu-util failed with exit code %1").arg(result.exitCode);
         if (!reason.isEmpty())
             failure.reason += QStringLiteral(": ") + reason;
     }

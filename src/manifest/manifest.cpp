@@ -35,7 +35,7 @@ void Manifest::downloadManifest(const QString &url)
 {
     if (url.isEmpty()) {
         fail(&Manifest::manifestDownloaded, QStringLiteral("下载URL为空"),
-             QStringLiteral("下载URL为空"));
+             tr("The download address is empty"));
         return;
     }
     qDebug().noquote() << "Manifest: 开始下载manifest文件，URL:" << url;
@@ -43,7 +43,7 @@ void Manifest::downloadManifest(const QString &url)
     const QUrl address(url, QUrl::TolerantMode);
     if (!address.isValid()) {
         fail(&Manifest::manifestDownloaded, QStringLiteral("URL格式无效: ") + url,
-             QStringLiteral("URL格式无效"));
+             tr("The address is not a valid URL"));
         return;
     }
     QNetworkRequest request(address);
@@ -62,18 +62,20 @@ void Manifest::onNetworkReplyFinished(QNetworkReply *reply)
     --m_pendingReplies;
 
     if (reply->error() != QNetworkReply::NoError) {
-        const QString message = QStringLiteral("网络错误: %1").arg(reply->errorString());
-        fail(&Manifest::manifestDownloaded, message, message);
+        fail(&Manifest::manifestDownloaded,
+             QStringLiteral("网络错误: %1").arg(reply->errorString()),
+             tr("Network error: %1").arg(reply->errorString()));
         return;
     }
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (status != 200) {
-        const QString message = QStringLiteral("HTTP错误: %1").arg(status);
-        fail(&Manifest::manifestDownloaded, message, message);
+        fail(&Manifest::manifestDownloaded, QStringLiteral("HTTP错误: %1").arg(status),
+             tr("HTTP error: %1").arg(status));
         return;
     }
     if (!takeDocument(reply->readAll(), &Manifest::manifestDownloaded,
-                      QStringLiteral("下载的数据为空"), QStringLiteral("解析下载的数据失败")))
+                      QStringLiteral("下载的数据为空"), QStringLiteral("解析下载的数据失败"),
+                      tr("The downloaded data is empty")))
         return;
     qDebug() << "Manifest: 成功下载并解析manifest";
     emit manifestDownloaded(true, QString());
@@ -83,25 +85,25 @@ void Manifest::loadFromFile(const QString &filePath)
 {
     if (filePath.isEmpty()) {
         fail(&Manifest::manifestLoaded, QStringLiteral("文件路径为空"),
-             QStringLiteral("文件路径为空"));
+             tr("The file path is empty"));
         return;
     }
     if (!QFile::exists(filePath)) {
         fail(&Manifest::manifestLoaded, QStringLiteral("文件不存在: ") + filePath,
-             QStringLiteral("文件不存在"));
+             tr("The file does not exist"));
         return;
     }
     QFile file(filePath);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
         fail(&Manifest::manifestLoaded, QStringLiteral("无法打开文件: ") + filePath,
-             QStringLiteral("无法打开文件"));
+             tr("The file cannot be opened"));
         return;
     }
     const QByteArray content = file.readAll();
     file.close();
 
     if (!takeDocument(content, &Manifest::manifestLoaded, QStringLiteral("文件内容为空"),
-                      QStringLiteral("解析文件内容失败")))
+                      QStringLiteral("解析文件内容失败"), tr("The file is empty")))
         return;
     qDebug() << "Manifest: 从文件成功加载manifest";
     emit manifestLoaded(true, QString());
@@ -241,14 +243,14 @@ qint64 Manifest::productSize() const
 }
 
 bool Manifest::takeDocument(const QByteArray &content, Outcome outcome, const QString &emptyText,
-                            const QString &unparsableText)
+                            const QString &unparsableText, const QString &emptyMessage)
 {
     if (content.isEmpty()) {
-        fail(outcome, emptyText, emptyText);
+        fail(outcome, emptyText, emptyMessage);
         return false;
     }
     if (!parseManifest(content)) {
-        fail(outcome, unparsableText, QStringLiteral("解析JSON数据失败"));
+        fail(outcome, unparsableText, tr("Failed to parse the JSON data"));
         return false;
     }
     return true;

@@ -76,10 +76,11 @@ private:
     // manifestDownloaded or manifestLoaded: the signal that reports an outcome.
     using Outcome = void (Manifest::*)(bool, const QString &);
     // Parses a fetched document; reports and returns false when it is empty
-    // or is not taken.
+    // or is not taken. The texts are the warnings; emptyMessage is reported.
     bool takeDocument(const QByteArray &content, Outcome outcome, const QString &emptyText,
-                      const QString &unparsableText);
-    // Writes "Manifest: <logText>" as a warning and reports the failure.
+                      const QString &unparsableText, const QString &emptyMessage);
+    // Writes "Manifest: <logText>" as a warning (for developers, in Chinese)
+    // and reports the failure with the user's message (translated).
     void fail(Outcome outcome, const QString &logText, const QString &message);
 
     QNetworkAccessManager *m_networkManager;

@@ -4,7 +4,6 @@
 #include "app/application.h"
 #include "app/mainwindow.h"
 #include "dfu/dfuutilpath.h"
-#include "engine/endpoints.h"
 #include "toolslot.h"
 #include "windowharness.h"
 
@@ -63,7 +62,7 @@ void TestMainWindow::startUpState()
     QCOMPARE(window->windowTitle(), QStringLiteral("Ravlo"));
     QVERIFY(window->windowFlags().testFlag(Qt::FramelessWindowHint));
     QVERIFY(window->isWindow());
-    const QString host = Endpoints::production().storeHost();
+    const QString host = QUrl(WindowHarness::kStoreUrl).host();
     QCOMPARE(window->findChild<QLabel *>("ProductName")->text(),
              QStringLiteral("Ravlo Firmware Downloader V1.0.0"));
     QCOMPARE(window->findChild<QLabel *>("SupplierId")->text(), host);

@@ -220,7 +220,7 @@ void TestShowcase::links()
     MainWindow *window = harness.open();
 
     auto *toolButton = window->findChild<QToolButton *>(QStringLiteral("toolButton"));
-    QCOMPARE(toolButton->toolTip(), QStringLiteral("点击访问: ") + opened);
+    QCOMPARE(toolButton->toolTip(), QStringLiteral("Click to visit: ") + opened);
     const QList<QAbstractButton *> buttons = {toolButton, harness.button("BtnPicture1"),
                                               harness.button("BtnPicture2")};
     for (QAbstractButton *button : buttons) {

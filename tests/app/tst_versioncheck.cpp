@@ -140,13 +140,13 @@ void TestVersionCheck::manifestFailure()
     WindowHarness harness; // no manifest served: the bucket answers 404
     MainWindow *window = harness.open();
 
-    const QString error = "网络错误: Error transferring " +
+    const QString error = "Network error: Error transferring " +
                           harness.bucket().url(Release::kManifestPath) +
                           " - server replied: Not Found";
     QCOMPARE(harness.boxes().count(), 1);
     const ModalBoxes::Seen box = harness.boxes().seen().first();
-    QCOMPARE(box.title, QStringLiteral("错误"));
-    QCOMPARE(box.text, QStringLiteral("下载manifest失败: ") + error);
+    QCOMPARE(box.title, QStringLiteral("Error"));
+    QCOMPARE(box.text, QStringLiteral("Failed to download the update information: ") + error);
     QCOMPARE(box.icon, QMessageBox::Warning);
     QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
     QVERIFY(messages.texts(QtDebugMsg).contains(QStringLiteral("下载失败: ") + error));

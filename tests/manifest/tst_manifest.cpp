@@ -210,15 +210,15 @@ void TestManifest::loadFromFile_data()
     // "file" is relative to a fresh temporary directory ("%dir" stands for it);
     // a row with content writes it there first.
     QTest::newRow("manifest") << "m.json" << kFullManifest << QString() << QStringList();
-    QTest::newRow("empty path") << QString() << QByteArray() << "文件路径为空"
+    QTest::newRow("empty path") << QString() << QByteArray() << "The file path is empty"
                                 << QStringList{"Manifest: 文件路径为空"};
-    QTest::newRow("missing") << "%dir/none.json" << QByteArray() << "文件不存在"
+    QTest::newRow("missing") << "%dir/none.json" << QByteArray() << "The file does not exist"
                              << QStringList{"Manifest: 文件不存在: %dir/none.json"};
-    QTest::newRow("directory") << "%dir" << QByteArray() << "无法打开文件"
+    QTest::newRow("directory") << "%dir" << QByteArray() << "The file cannot be opened"
                                << QStringList{"Manifest: 无法打开文件: %dir"};
-    QTest::newRow("empty file") << "empty.json" << QByteArray("") << "文件内容为空"
+    QTest::newRow("empty file") << "empty.json" << QByteArray("") << "The file is empty"
                                 << QStringList{"Manifest: 文件内容为空"};
-    QTest::newRow("array") << "a.json" << QByteArray("[]") << "解析JSON数据失败"
+    QTest::newRow("array") << "a.json" << QByteArray("[]") << "Failed to parse the JSON data"
                            << QStringList{"Manifest: JSON数据不是对象格式",
                                           "Manifest: 解析文件内容失败"};
 }

@@ -71,19 +71,19 @@ void TestManifestDownload::failedDownloadKeepsEarlierManifest_data()
     const auto http = LoopbackServer::Transport::Http;
     QTest::newRow("404 is a network error")
         << http << LoopbackReply::status(404, "missing")
-        << "网络错误: Error transferring %1 - server replied: Not Found"
+        << "Network error: Error transferring %1 - server replied: Not Found"
         << QStringList{"Manifest: 网络错误: Error transferring %1 - server replied: Not Found"}
         << 1;
-    QTest::newRow("204") << http << LoopbackReply::status(204) << "HTTP错误: 204"
+    QTest::newRow("204") << http << LoopbackReply::status(204) << "HTTP error: 204"
                          << QStringList{"Manifest: HTTP错误: 204"} << 1;
     // The redirect would lead to a good manifest, but it is not followed.
     QTest::newRow("302 is not followed")
-        << http << LoopbackReply::redirect(302, "/good.json") << "HTTP错误: 302"
+        << http << LoopbackReply::redirect(302, "/good.json") << "HTTP error: 302"
         << QStringList{"Manifest: HTTP错误: 302"} << 1;
-    QTest::newRow("empty body") << http << LoopbackReply::ok("") << "下载的数据为空"
+    QTest::newRow("empty body") << http << LoopbackReply::ok("") << "The downloaded data is empty"
                                 << QStringList{"Manifest: 下载的数据为空"} << 1;
     QTest::newRow("array") << http << LoopbackReply::ok("[{\"appVersion\": \"V9\"}]")
-                           << "解析JSON数据失败"
+                           << "Failed to parse the JSON data"
                            << QStringList{"Manifest: JSON数据不是对象格式",
                                           "Manifest: 解析下载的数据失败"}
                            << 1;
@@ -92,11 +92,11 @@ void TestManifestDownload::failedDownloadKeepsEarlierManifest_data()
     // a complete one that ends with the connection.
     QTest::newRow("connection dropped mid-body")
         << http << LoopbackReply::ok(kManifest).slow(5, 100).dropAfter(10)
-        << "网络错误: Connection closed" << QStringList{"Manifest: 网络错误: Connection closed"}
-        << 1;
+        << "Network error: Connection closed"
+        << QStringList{"Manifest: 网络错误: Connection closed"} << 1;
     QTest::newRow("untrusted certificate")
         << LoopbackServer::Transport::UntrustedHttps << LoopbackReply::ok(kManifest)
-        << "网络错误: SSL handshake failed"
+        << "Network error: SSL handshake failed"
         << QStringList{"Manifest: 网络错误: SSL handshake failed"} << 0;
 }
 
@@ -134,10 +134,10 @@ void TestManifestDownload::rejectedAddressReportsBeforeReturning_data()
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("warning");
 
-    QTest::newRow("empty") << QString() << "下载URL为空"
+    QTest::newRow("empty") << QString() << "The download address is empty"
                            << "Manifest: 下载URL为空";
     QTest::newRow("malformed host") << "https://exa mple.com/manifest.json"
-                                    << "URL格式无效"
+                                    << "The address is not a valid URL"
                                     << "Manifest: URL格式无效: https://exa mple.com/manifest.json";
 }
 

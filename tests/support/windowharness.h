@@ -28,7 +28,7 @@ class QTextEdit;
 //   harness.button("BtnUpgrade")->click();
 //
 // Without serveManifest the bucket answers the manifest with 404, so the
-// window shows its "错误" box (answered) and has no digest or version.
+// window shows its "Error" box (answered) and has no digest or version.
 class WindowHarness
 {
 public:
