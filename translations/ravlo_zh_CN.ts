@@ -477,6 +477,10 @@ Examples:
         <source>Text files (*.txt);;All files (*)</source>
         <translation>文本文件 (*.txt);;所有文件 (*)</translation>
     </message>
+    <message>
+        <source>The log could not be saved to %1.</source>
+        <translation>无法将日志保存到 %1。</translation>
+    </message>
 </context>
 <context>
     <name>MainWindow</name>

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QMenu>
+#include <QMessageBox>
 #include <QStandardPaths>
 #include <QTextEdit>
 
@@ -65,5 +66,7 @@ void LogViewMenu::save()
         return;
     // The dialog has asked before replacing a file; the Logger appends.
     QFile::remove(path);
-    Logger::instance()->saveToFile(path);
+    if (!Logger::instance()->saveToFile(path))
+        QMessageBox::warning(m_view, tr("Save log"),
+                             tr("The log could not be saved to %1.").arg(path), QMessageBox::Ok);
 }

@@ -160,12 +160,12 @@ int Logger::maxLines() const
     return m_maxLines;
 }
 
-void Logger::saveToFile(const QString &filePath)
+bool Logger::saveToFile(const QString &filePath)
 {
     QMutexLocker locker(&s_mutex);
     if (!m_textEdit) {
         qWarning("Logger: 没有可用的日志控件");
-        return;
+        return false;
     }
     QFile file(filePath);
     if (file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
@@ -176,10 +176,11 @@ void Logger::saveToFile(const QString &filePath)
         if (out.status() == QTextStream::Ok && file.flush()) {
             file.close();
             qInfo().noquote() << QStringLiteral("Logger: 日志已保存到") + filePath;
-            return;
+            return true;
         }
     }
     qWarning().noquote() << QStringLiteral("Logger: 无法保存日志到") + filePath;
+    return false;
 }
 
 void Logger::makeReadOnly(QTextEdit *textEdit)

@@ -30,8 +30,9 @@ public:
     // Values below 1 are ignored. The view is trimmed with the next line.
     void setMaxLines(int maxLines);
     int maxLines() const;
-    // Appends the view's text to the file.
-    void saveToFile(const QString &filePath);
+    // Appends the view's text to the file; false when there is no view or
+    // the text did not reach the file whole (a full disk, a missing folder).
+    bool saveToFile(const QString &filePath);
 
     // Dresses a text edit as a read-only log view without attaching it.
     void makeReadOnly(QTextEdit *textEdit);
