@@ -5,7 +5,6 @@
 #include "app/application.h"
 #include "app/mainwindow.h"
 #include "dfu/dfuutilpath.h"
-#include "messagecapture.h"
 #include "toolslot.h"
 #include "urlcatcher.h"
 #include "windowharness.h"
@@ -18,20 +17,6 @@ Q_DECLARE_METATYPE(QMessageBox::StandardButton)
 
 namespace {
 const QString kShop = QStringLiteral("https://shop.example.org");
-
-// The lines the logger wrote; each is also echoed to the debug output, where
-// its exact text (a trailing blank included) can be read.
-QStringList loggedLines(const MessageCapture &messages)
-{
-    static const QRegularExpression stamp(
-        QStringLiteral("^\\[\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}\\] "));
-    QStringList lines;
-    for (const QString &text : messages.texts(QtDebugMsg)) {
-        if (stamp.match(text).hasMatch())
-            lines << text.mid(stamp.match(text).capturedLength());
-    }
-    return lines;
-}
 } // namespace
 
 class TestVersionCheck : public QObject
@@ -40,7 +25,6 @@ class TestVersionCheck : public QObject
 private slots:
     void initTestCase();
     void init();
-    void compareVersionsSlot();
     void updatePrompt_data();
     void updatePrompt();
     void manifestFailure();
@@ -58,36 +42,18 @@ void TestVersionCheck::init()
     QVERIFY(ToolSlot::installRealTool());
 }
 
-void TestVersionCheck::compareVersionsSlot()
-{
-    WindowHarness harness;
-    harness.serveRelease();
-    MainWindow *window = harness.open();
-    int result = 0;
-    QVERIFY(QMetaObject::invokeMethod(window, "compareVersions", Q_RETURN_ARG(int, result),
-                                      Q_ARG(QString, " v1.10"), Q_ARG(QString, "V1.9")));
-    QCOMPARE(result, 1);
-}
-
 void TestVersionCheck::updatePrompt_data()
 {
     QTest::addColumn<QString>("appVersion");
     QTest::addColumn<QMessageBox::StandardButton>("answer");
     QTest::addColumn<bool>("prompted");
     QTest::addColumn<QStringList>("opened");
-    QTest::addColumn<QString>("verdict"); // the diagnostic line of the outcome
 
     const QString downloadPage = WindowHarness::kStoreUrl + QStringLiteral("/download/ravlo-Q70");
-    QTest::newRow("newer, Yes") << "V1.0.1" << QMessageBox::Yes << true << QStringList{downloadPage}
-                                << QStringLiteral("用户选择更新，跳转到: ") + downloadPage;
-    QTest::newRow("newer, No") << "v2" << QMessageBox::No << true << QStringList()
-                               << QStringLiteral("用户选择暂不更新");
-    QTest::newRow("equal") << "V1.0.0" << QMessageBox::NoButton << false << QStringList()
-                           << QStringLiteral("当前已是最新版本");
-    QTest::newRow("older") << "V0.9.9" << QMessageBox::NoButton << false << QStringList()
-                           << QStringLiteral("当前已是最新版本");
-    QTest::newRow("none given") << "" << QMessageBox::NoButton << false << QStringList()
-                                << QStringLiteral("当前已是最新版本");
+    QTest::newRow("newer, Yes") << "V1.0.1" << QMessageBox::Yes << true
+                                << QStringList{downloadPage};
+    QTest::newRow("newer, No") << "v2" << QMessageBox::No << true << QStringList();
+    QTest::newRow("equal") << "V1.0.0" << QMessageBox::NoButton << false << QStringList();
 }
 
 void TestVersionCheck::updatePrompt()
@@ -96,10 +62,8 @@ void TestVersionCheck::updatePrompt()
     QFETCH(QMessageBox::StandardButton, answer);
     QFETCH(bool, prompted);
     QFETCH(QStringList, opened);
-    QFETCH(QString, verdict);
 
     UrlCatcher browser;
-    MessageCapture messages;
     WindowHarness harness;
     harness.serveManifest(Release::manifestJson(appVersion, kShop, "1.2", ""));
     if (prompted)
@@ -125,18 +89,11 @@ void TestVersionCheck::updatePrompt()
     for (const QUrl &url : browser.opened())
         seenOpened << url.toString();
     QCOMPARE(seenOpened, opened);
-
-    // The links follow the manifest's address only once the prompt is over.
-    const QStringList lines = messages.texts(QtDebugMsg);
-    const int verdictAt = lines.indexOf(verdict);
-    QVERIFY(verdictAt >= 0);
-    QVERIFY(verdictAt < lines.indexOf(QStringLiteral("toolButton链接已设置: ") + kShop));
 }
 
 void TestVersionCheck::manifestFailure()
 {
     UrlCatcher browser;
-    MessageCapture messages;
     WindowHarness harness; // no manifest served: the bucket answers 404
     MainWindow *window = harness.open();
 
@@ -149,7 +106,6 @@ void TestVersionCheck::manifestFailure()
     QCOMPARE(box.text, QStringLiteral("Failed to download the update information: ") + error);
     QCOMPARE(box.icon, QMessageBox::Warning);
     QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-    QVERIFY(messages.texts(QtDebugMsg).contains(QStringLiteral("下载失败: ") + error));
 
     // Nothing was taken over: the store link stays.
     window->findChild<QToolButton *>(QStringLiteral("toolButton"))->click();
@@ -196,11 +152,9 @@ void TestVersionCheck::getVersion()
     harness.open(!stalled);
     const int linesBefore = harness.logLines().size();
 
-    MessageCapture messages;
     harness.button("BtnVersion")->click();
-    QCOMPARE(loggedLines(messages), QStringList{line});
     QTRY_COMPARE(harness.logLines().size(), linesBefore + 1);
-    QVERIFY(harness.logLines().constLast().contains(line.trimmed()));
+    QVERIFY2(harness.logLines().constLast().endsWith(line), qPrintable(harness.logLines().last()));
 }
 
 QTEST_MAIN(TestVersionCheck)
