@@ -1,39 +1,43 @@
-// The exported face of the simulated bus: the libusb functions dfu-util calls,
-// answered by the devices the scenario (scenario.h) puts on the bus.
+// The simulated bus: the libusb functions dfu-util calls, answered by the DfuSe
+// devices (dfusedevice.h) that the environment of its process puts there:
+//
+//   RAVLO_DFUSIM_DEVICES       devices separated by ';' or line breaks: VID:PID (hex)
+//                              with options ",port=N" (hub port 1 to 124, one device
+//                              each: path "1-N", devnum N + 3; default 2 for the first
+//                              device, 3 for the next...), ",serial=TEXT" (printable
+//                              ASCII, empty for none; default 3276386A31<31 + port>),
+//                              ",mode=runtime" (a device in DFU run-time mode)
+//   RAVLO_DFUSIM_DEVICES_FILE  a file holding the devices instead (missing: none)
+//   RAVLO_DFUSIM_FLASH_DIR     a device at path P starts from flash-P.bin there, else
+//                              from flash.bin, else from zeros; at exit each changed
+//                              flash is saved to its flash-P.bin
+//   RAVLO_DFUSIM_POLL_MS       bwPollTimeout of every status answer
+//   RAVLO_DFUSIM_FAULT         one of (N counts from 1, default 1):
+//                                open-denied     opening a device is refused
+//                                start-in-error  devices start in dfuERROR
+//                                block-error:N   data block N fails to program
+//                                stall:N         download request N is stalled
+//                                erase-error:N   erase N fails
+//                                vanish:N        the device is gone from data block N on
+//                                leave-silent    no status answer after leave
+//                                leave-error     leave answered with dfuERROR
 
-#include "descriptors.h"
-#include "dfumachine.h"
-#include "flash.h"
-#include "scenario.h"
-#include "usbabi.h"
+#include "dfusedevice.h"
 
-#include <cstdarg>
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <memory>
-#include <string>
 #include <unistd.h>
-#include <vector>
+#include <utility>
 
-#define DFUSIM_EXPORT extern "C" __attribute__((visibility("default")))
-
-struct libusb_context
-{};
-
-struct libusb_device
+struct libusb_device : DfuSeDevice
 {
-    libusb_device(const DeviceSetup &setup, const Scenario &scenario, const Flash &flash)
-        : descriptors(setup)
-        , machine(setup.runtime, scenario.fault, scenario.pollTimeoutMs, Descriptors::kTransferSize,
-                  flash)
-        , address(static_cast<uint8_t>(setup.port + 3)) // devnum 5 at port 2
-        , port(setup.port)
-    {}
-
-    const Descriptors descriptors;
-    DfuMachine machine;
-    const uint8_t address;
-    const uint8_t port;
+    using DfuSeDevice::DfuSeDevice;
 };
 
 struct libusb_device_handle
@@ -43,342 +47,338 @@ struct libusb_device_handle
 
 namespace {
 
-constexpr uint8_t kBusNumber = 1;
+constexpr long kFirstPort = 2;
+constexpr long kLastPort = 124; // devnum port + 3 stays a USB address
+const char *const kFaults[] = {"open-denied", "start-in-error", "block-error",  "stall",
+                               "erase-error", "vanish",         "leave-silent", "leave-error"};
 
-// The bus of one process: built from the environment at the first
-// libusb_init, kept until the process ends, when the changed flashes are
-// saved.
-class Bus
+std::string env(const char *name)
 {
-public:
-    static Bus *instance();
-    ~Bus();
-
-    std::vector<libusb_device *> presentDevices() const;
-    bool openDenied() const { return m_scenario.fault.is(Fault::Kind::OpenDenied); }
-    void log(const libusb_device *device, uint8_t requestType, uint8_t request, uint16_t value,
-             uint16_t index, const uint8_t *data, uint16_t length, int result);
-
-private:
-    bool setUp(std::string &error);
-    bool loadFlash(const std::string &path, Flash &flash, std::string &error) const;
-    std::string flashFile(const std::string &name) const;
-    std::string flashFile(uint8_t port) const;
-    void saveFlashes() const;
-
-    Scenario m_scenario;
-    std::vector<std::unique_ptr<libusb_device>> m_devices;
-    FILE *m_log = nullptr;
-};
-
-std::unique_ptr<Bus> g_bus;
-
-Bus *Bus::instance()
-{
-    if (!g_bus) {
-        std::unique_ptr<Bus> bus(new Bus);
-        std::string error;
-        if (!bus->setUp(error)) {
-            std::fprintf(stderr, "dfusim: %s\n", error.c_str());
-            return nullptr;
-        }
-        g_bus = std::move(bus);
-    }
-    return g_bus.get();
+    const char *value = std::getenv(name);
+    return value ? value : "";
 }
 
-bool Bus::setUp(std::string &error)
+std::vector<std::string> split(const std::string &text, const char *separators)
 {
-    if (!readScenario(m_scenario, error))
-        return false;
-    if (!m_scenario.log.empty()) {
-        m_log = std::fopen(m_scenario.log.c_str(), "a");
-        if (!m_log) {
-            error = "cannot open the transfer log " + m_scenario.log;
-            return false;
-        }
+    std::vector<std::string> parts(1);
+    for (const char c : text) {
+        if (std::strchr(separators, c))
+            parts.emplace_back();
+        else
+            parts.back() += c;
     }
-    Flash shared;
-    if (!loadFlash(flashFile("flash.bin"), shared, error))
+    return parts;
+}
+
+// The whole of text as a number up to max, else -1.
+long number(const std::string &text, int base, long max)
+{
+    char *end = nullptr;
+    const long value = std::strtol(text.c_str(), &end, base);
+    return !text.empty() && *end == '\0' && value >= 0 && value <= max ? value : -1;
+}
+
+// One entry of the device list, at the given port unless it names one.
+bool parseDevice(const std::string &entry, long port, DeviceSetup &device)
+{
+    const std::vector<std::string> fields = split(entry, ",");
+    unsigned vendor = 0, product = 0;
+    char rest = 0;
+    if (std::sscanf(fields[0].c_str(), "%4x:%4x%c", &vendor, &product, &rest) != 2)
         return false;
-    for (const DeviceSetup &setup : m_scenario.devices) {
-        Flash flash = shared;
-        if (!loadFlash(flashFile(setup.port), flash, error))
+    for (size_t i = 1; i < fields.size(); ++i) {
+        if (fields[i].rfind("serial=", 0) == 0)
+            device.serial = fields[i].substr(7);
+        else if (fields[i].rfind("port=", 0) == 0)
+            port = number(fields[i].substr(5), 10, kLastPort);
+        else if (fields[i] == "mode=runtime")
+            device.runtime = true;
+        else
             return false;
-        m_devices.push_back(std::make_unique<libusb_device>(setup, m_scenario, flash));
+    }
+    if (entry.find(",serial=") == std::string::npos)
+        device.serial = "3276386A31" + std::to_string(31 + port);
+    device.vendor = uint16_t(vendor);
+    device.product = uint16_t(product);
+    device.port = uint8_t(port);
+    return port >= 1 && port <= kLastPort;
+}
+
+bool parseDevices(const std::string &text, std::vector<DeviceSetup> &devices)
+{
+    for (const std::string &entry : split(text, ";\n")) {
+        DeviceSetup device;
+        if (entry.empty())
+            continue;
+        if (!parseDevice(entry, kFirstPort + long(devices.size()), device) ||
+            std::any_of(devices.begin(), devices.end(),
+                        [&](const DeviceSetup &other) { return other.port == device.port; }))
+            return false;
+        devices.push_back(device);
     }
     return true;
 }
 
-// Keeps flash as it is when there is no such file.
-bool Bus::loadFlash(const std::string &path, Flash &flash, std::string &error) const
+bool parseFault(const std::string &text, Fault &fault)
 {
-    if (path.empty() || access(path.c_str(), F_OK) != 0 || flash.load(path))
+    const std::vector<std::string> parts = split(text, ":");
+    fault.name = parts[0];
+    fault.n = parts.size() == 2 ? int(number(parts[1], 10, 1000000)) : 1;
+    const bool known = std::count(std::begin(kFaults), std::end(kFaults), fault.name) > 0;
+    return text.empty() || (known && parts.size() <= 2 && fault.n > 0);
+}
+
+// Keeps flash as it is when there is no such file (or no name); a shorter
+// file leaves the rest erased.
+bool loadFlash(const std::string &path, std::vector<uint8_t> &flash)
+{
+    FILE *file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return errno == ENOENT;
+    std::vector<uint8_t> bytes(DfuSeDevice::kFlashSize, 0xff);
+    std::fread(bytes.data(), 1, bytes.size(), file);
+    const bool read = !std::ferror(file) && std::fgetc(file) == EOF;
+    std::fclose(file);
+    if (read)
+        flash.swap(bytes);
+    return read;
+}
+
+// Through a file beside it, so that another process reads the old flash or
+// the new, never half of it.
+bool saveFlash(const std::string &path, const std::vector<uint8_t> &flash)
+{
+    const std::string part = path + "." + std::to_string(getpid());
+    FILE *file = std::fopen(part.c_str(), "wb");
+    if (!file)
+        return false;
+    const bool written = std::fwrite(flash.data(), 1, flash.size(), file) == flash.size();
+    if (std::fclose(file) == 0 && written && std::rename(part.c_str(), path.c_str()) == 0)
         return true;
-    error = "cannot load the flash from " + path;
+    std::remove(part.c_str());
     return false;
 }
 
-std::string Bus::flashFile(const std::string &name) const
+// The bus of one process, set up from the environment at the first
+// libusb_init; at exit it saves each flash that changed.
+struct Bus
 {
-    return m_scenario.flashDir.empty() ? std::string() : m_scenario.flashDir + "/" + name;
-}
-
-// Named by the device's path as dfu-util prints it: bus, then port.
-std::string Bus::flashFile(uint8_t port) const
-{
-    return flashFile("flash-" + std::to_string(kBusNumber) + "-" + std::to_string(port) + ".bin");
-}
-
-Bus::~Bus()
-{
-    saveFlashes();
-    if (m_log)
-        std::fclose(m_log);
-}
-
-void Bus::saveFlashes() const
-{
-    for (const auto &device : m_devices) {
-        const std::string path = flashFile(device->port);
-        if (device->machine.flashChanged() && !path.empty() && !device->machine.flash().save(path))
-            std::fprintf(stderr, "dfusim: cannot save the flash to %s\n", path.c_str());
+    Bus()
+    {
+        problem = setUp();
+        if (problem)
+            std::fprintf(stderr, "dfusim: %s\n", problem);
     }
-}
 
-std::vector<libusb_device *> Bus::presentDevices() const
-{
-    std::vector<libusb_device *> present;
-    for (const auto &device : m_devices) {
-        if (!device->machine.gone())
-            present.push_back(device.get());
+    ~Bus()
+    {
+        for (const auto &device : devices) {
+            const std::string path = flashFile(device->port);
+            if (device->flashChanged && !path.empty() && !saveFlash(path, device->flash))
+                std::fprintf(stderr, "dfusim: cannot save the flash to %s\n", path.c_str());
+        }
     }
-    return present;
-}
 
-const char *requestName(uint8_t requestType, uint8_t request)
-{
-    static const char *const dfuRequests[] = {"DETACH",    "DNLOAD",   "UPLOAD", "GETSTATUS",
-                                              "CLRSTATUS", "GETSTATE", "ABORT"};
-    if ((requestType & usb::kTypeMask) == usb::kTypeClass && request <= DfuMachine::Abort)
-        return dfuRequests[request];
-    if ((requestType & usb::kTypeMask) == usb::kTypeStandard && request == usb::kGetDescriptor)
-        return "GET_DESCRIPTOR";
-    return "OTHER";
-}
-
-// One line per transfer, e.g.
-//   dev=5 type=0x21 req=DNLOAD value=0x0000 index=0 length=5 result=5 data=2100000008
-// data (hex) is given for transfers to the device of up to 8 bytes.
-void Bus::log(const libusb_device *device, uint8_t requestType, uint8_t request, uint16_t value,
-              uint16_t index, const uint8_t *data, uint16_t length, int result)
-{
-    if (!m_log)
-        return;
-    std::fprintf(m_log, "dev=%u type=0x%02x req=%s value=0x%04x index=%u length=%u result=%d",
-                 device->address, requestType, requestName(requestType, request), value, index,
-                 length, result);
-    if (!(requestType & usb::kDirectionIn) && length > 0 && length <= 8 && data) {
-        std::fputs(" data=", m_log);
-        for (uint16_t i = 0; i < length; ++i)
-            std::fprintf(m_log, "%02x", data[i]);
+    // What is wrong with the environment, if anything.
+    const char *setUp()
+    {
+        std::string list = env("RAVLO_DFUSIM_DEVICES");
+        if (!env("RAVLO_DFUSIM_DEVICES_FILE").empty()) {
+            std::ifstream file(env("RAVLO_DFUSIM_DEVICES_FILE"));
+            list.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+        }
+        std::vector<DeviceSetup> setups;
+        Fault fault;
+        const std::string poll = env("RAVLO_DFUSIM_POLL_MS");
+        const long pollMs = poll.empty() ? 0 : number(poll, 10, 0xffffff);
+        if (!parseDevices(list, setups) || !parseFault(env("RAVLO_DFUSIM_FAULT"), fault) ||
+            pollMs < 0)
+            return "malformed RAVLO_DFUSIM_DEVICES, _FAULT or _POLL_MS";
+        std::vector<uint8_t> shared(DfuSeDevice::kFlashSize, 0);
+        if (!loadFlash(flashFile("flash.bin"), shared))
+            return "cannot load flash.bin";
+        for (const DeviceSetup &setup : setups) {
+            std::vector<uint8_t> flash = shared;
+            if (!loadFlash(flashFile(setup.port), flash))
+                return "cannot load a device's flash";
+            devices.push_back(std::make_unique<libusb_device>(setup, fault, pollMs, flash));
+        }
+        return nullptr;
     }
-    std::fputc('\n', m_log);
-    std::fflush(m_log);
-}
 
-int transfer(libusb_device *device, uint8_t requestType, uint8_t request, uint16_t value,
-             uint16_t index, unsigned char *data, uint16_t length)
+    // None without a flash folder.
+    std::string flashFile(const std::string &name) const
+    {
+        return flashDir.empty() ? "" : flashDir + "/" + name;
+    }
+    // Named by the device's path as dfu-util prints it: bus 1, then port.
+    std::string flashFile(uint8_t port) const
+    {
+        return flashFile("flash-1-" + std::to_string(port) + ".bin");
+    }
+
+    const std::string flashDir = env("RAVLO_DFUSIM_FLASH_DIR");
+    std::vector<std::unique_ptr<libusb_device>> devices;
+    const char *problem = nullptr;
+};
+
+Bus &bus()
 {
-    if (device->machine.gone())
-        return LIBUSB_ERROR_NO_DEVICE;
-    if (length > 0 && !data)
-        return LIBUSB_ERROR_INVALID_PARAM;
-    const uint8_t type = requestType & usb::kTypeMask;
-    if (type == usb::kTypeStandard && request == usb::kGetDescriptor &&
-        (requestType & usb::kDirectionIn))
-        return device->descriptors.get(value, data, length);
-    if (type == usb::kTypeClass &&
-        (requestType & usb::kRecipientMask) == usb::kRecipientInterface && index == 0)
-        return device->machine.handle(request, value, data, length);
-    return LIBUSB_ERROR_PIPE;
+    static Bus instance;
+    return instance;
 }
 
 } // namespace
 
-DFUSIM_EXPORT int libusb_init(libusb_context **context)
+// The 22 functions dfu-util links; exports.map keeps every other name inside.
+extern "C" {
+
+int libusb_init(libusb_context **context)
 {
-    if (!Bus::instance())
-        return LIBUSB_ERROR_OTHER;
     if (context)
-        *context = new libusb_context;
-    return LIBUSB_SUCCESS;
+        *context = nullptr; // libusb's default context
+    return bus().problem ? LIBUSB_ERROR_OTHER : LIBUSB_SUCCESS;
 }
 
-DFUSIM_EXPORT void libusb_exit(libusb_context *context)
-{
-    delete context;
-}
+void libusb_exit(libusb_context *) {}
 
-DFUSIM_EXPORT int libusb_set_option(libusb_context *, libusb_option, ...)
+int libusb_set_option(libusb_context *, int, ...)
 {
     return LIBUSB_SUCCESS;
 }
 
-DFUSIM_EXPORT const libusb_version *libusb_get_version(void)
+const libusb_version *libusb_get_version(void)
 {
     static const libusb_version version = {1, 0, 26, 0, "-dfusim", "simulated DfuSe bus"};
     return &version;
 }
 
-DFUSIM_EXPORT ssize_t libusb_get_device_list(libusb_context *, libusb_device ***list)
+ssize_t libusb_get_device_list(libusb_context *, libusb_device ***list)
 {
-    Bus *bus = Bus::instance();
-    if (!bus)
-        return LIBUSB_ERROR_OTHER;
-    const std::vector<libusb_device *> present = bus->presentDevices();
-    *list = new libusb_device *[present.size() + 1];
+    std::vector<libusb_device *> present;
+    for (const auto &device : bus().devices) {
+        if (!device->gone)
+            present.push_back(device.get());
+    }
+    present.push_back(nullptr); // ends the list
+    *list = new libusb_device *[present.size()];
     std::copy(present.begin(), present.end(), *list);
-    (*list)[present.size()] = nullptr;
-    return static_cast<ssize_t>(present.size());
+    return ssize_t(present.size() - 1);
 }
 
-DFUSIM_EXPORT void libusb_free_device_list(libusb_device **list, int)
+void libusb_free_device_list(libusb_device **list, int)
 {
     delete[] list;
 }
 
 // Devices live as long as the bus, so references need no counting.
-DFUSIM_EXPORT libusb_device *libusb_ref_device(libusb_device *device)
+libusb_device *libusb_ref_device(libusb_device *device)
 {
     return device;
 }
 
-DFUSIM_EXPORT void libusb_unref_device(libusb_device *) {}
+void libusb_unref_device(libusb_device *) {}
 
-DFUSIM_EXPORT int libusb_get_device_descriptor(libusb_device *device,
-                                               libusb_device_descriptor *descriptor)
+int libusb_get_device_descriptor(libusb_device *device, libusb_device_descriptor *descriptor)
 {
-    *descriptor = device->descriptors.device();
+    *descriptor = device->descriptor;
     return LIBUSB_SUCCESS;
 }
 
-DFUSIM_EXPORT int libusb_get_config_descriptor(libusb_device *device, uint8_t index,
-                                               libusb_config_descriptor **config)
+int libusb_get_config_descriptor(libusb_device *device, uint8_t, libusb_config_descriptor **config)
 {
-    if (index != 0)
-        return LIBUSB_ERROR_NOT_FOUND;
-    *config = const_cast<libusb_config_descriptor *>(&device->descriptors.config());
+    *config = &device->config;
     return LIBUSB_SUCCESS;
 }
 
-DFUSIM_EXPORT void libusb_free_config_descriptor(libusb_config_descriptor *) {}
+void libusb_free_config_descriptor(libusb_config_descriptor *) {}
 
-DFUSIM_EXPORT uint8_t libusb_get_bus_number(libusb_device *)
+uint8_t libusb_get_bus_number(libusb_device *)
 {
-    return kBusNumber;
+    return 1;
 }
 
-DFUSIM_EXPORT int libusb_get_port_numbers(libusb_device *device, uint8_t *ports, int length)
+int libusb_get_port_numbers(libusb_device *device, uint8_t *ports, int)
 {
-    if (length < 1)
-        return LIBUSB_ERROR_OVERFLOW;
     ports[0] = device->port;
     return 1;
 }
 
-DFUSIM_EXPORT uint8_t libusb_get_device_address(libusb_device *device)
+uint8_t libusb_get_device_address(libusb_device *device)
 {
-    return device->address;
+    return uint8_t(device->port + 3); // devnum 5 at port 2
 }
 
-DFUSIM_EXPORT int libusb_open(libusb_device *device, libusb_device_handle **handle)
+int libusb_open(libusb_device *device, libusb_device_handle **handle)
 {
-    if (device->machine.gone())
+    if (device->gone)
         return LIBUSB_ERROR_NO_DEVICE;
-    if (Bus::instance()->openDenied())
+    if (device->fault.is("open-denied"))
         return LIBUSB_ERROR_ACCESS;
     *handle = new libusb_device_handle{device};
     return LIBUSB_SUCCESS;
 }
 
-DFUSIM_EXPORT void libusb_close(libusb_device_handle *handle)
+void libusb_close(libusb_device_handle *handle)
 {
     delete handle;
 }
 
-DFUSIM_EXPORT int libusb_claim_interface(libusb_device_handle *handle, int interface)
+int libusb_set_interface_alt_setting(libusb_device_handle *handle, int interface, int alternate)
 {
-    if (handle->device->machine.gone())
+    if (handle->device->gone)
         return LIBUSB_ERROR_NO_DEVICE;
-    return interface == 0 ? LIBUSB_SUCCESS : LIBUSB_ERROR_NOT_FOUND;
+    const bool exists = interface == 0 && alternate >= 0 &&
+                        alternate < handle->device->config.interface->num_altsetting;
+    return exists ? LIBUSB_SUCCESS : LIBUSB_ERROR_NOT_FOUND;
 }
 
-DFUSIM_EXPORT int libusb_release_interface(libusb_device_handle *handle, int interface)
+int libusb_claim_interface(libusb_device_handle *handle, int interface)
 {
-    return libusb_claim_interface(handle, interface);
+    return libusb_set_interface_alt_setting(handle, interface, 0);
 }
 
-DFUSIM_EXPORT int libusb_set_interface_alt_setting(libusb_device_handle *handle, int interface,
-                                                   int alternate)
+int libusb_release_interface(libusb_device_handle *handle, int interface)
 {
-    if (handle->device->machine.gone())
-        return LIBUSB_ERROR_NO_DEVICE;
-    const libusb_config_descriptor &config = handle->device->descriptors.config();
-    if (interface != 0 || alternate < 0 || alternate >= config.interface[0].num_altsetting)
-        return LIBUSB_ERROR_NOT_FOUND;
-    return LIBUSB_SUCCESS;
+    return libusb_set_interface_alt_setting(handle, interface, 0);
 }
 
-// A reset makes the device enumerate anew, which the simulation leaves out:
-// it is gone, as libusb reports when a device comes back as another one.
-DFUSIM_EXPORT int libusb_reset_device(libusb_device_handle *handle)
+// The device would enumerate anew, as another one: this one is gone.
+int libusb_reset_device(libusb_device_handle *handle)
 {
-    handle->device->machine.leaveBus();
+    handle->device->gone = true;
     return LIBUSB_ERROR_NOT_FOUND;
 }
 
-DFUSIM_EXPORT int libusb_control_transfer(libusb_device_handle *handle, uint8_t requestType,
-                                          uint8_t request, uint16_t value, uint16_t index,
-                                          unsigned char *data, uint16_t length, unsigned int)
+int libusb_control_transfer(libusb_device_handle *handle, uint8_t requestType, uint8_t request,
+                            uint16_t value, uint16_t index, unsigned char *data, uint16_t length,
+                            unsigned int)
 {
-    const int result = transfer(handle->device, requestType, request, value, index, data, length);
-    Bus::instance()->log(handle->device, requestType, request, value, index, data, length, result);
-    return result;
+    libusb_device *device = handle->device;
+    if (device->gone)
+        return LIBUSB_ERROR_NO_DEVICE;
+    // GET_DESCRIPTOR of a string, and class requests to the DFU interface.
+    if (requestType == 0x80 && request == 0x06 && value >> 8 == 0x03)
+        return device->string(uint8_t(value), data, length);
+    if ((requestType & 0x7f) == 0x21 && index == 0)
+        return device->control(request, value, data, length);
+    return LIBUSB_ERROR_PIPE;
 }
 
-DFUSIM_EXPORT const char *libusb_error_name(int error)
+const char *libusb_error_name(int error)
 {
-    switch (error) {
-    case LIBUSB_SUCCESS:
-        return "LIBUSB_SUCCESS";
-    case LIBUSB_ERROR_IO:
-        return "LIBUSB_ERROR_IO";
-    case LIBUSB_ERROR_INVALID_PARAM:
-        return "LIBUSB_ERROR_INVALID_PARAM";
-    case LIBUSB_ERROR_ACCESS:
-        return "LIBUSB_ERROR_ACCESS";
-    case LIBUSB_ERROR_NO_DEVICE:
-        return "LIBUSB_ERROR_NO_DEVICE";
-    case LIBUSB_ERROR_NOT_FOUND:
-        return "LIBUSB_ERROR_NOT_FOUND";
-    case LIBUSB_ERROR_BUSY:
-        return "LIBUSB_ERROR_BUSY";
-    case LIBUSB_ERROR_TIMEOUT:
-        return "LIBUSB_ERROR_TIMEOUT";
-    case LIBUSB_ERROR_OVERFLOW:
-        return "LIBUSB_ERROR_OVERFLOW";
-    case LIBUSB_ERROR_PIPE:
-        return "LIBUSB_ERROR_PIPE";
-    case LIBUSB_ERROR_INTERRUPTED:
-        return "LIBUSB_ERROR_INTERRUPTED";
-    case LIBUSB_ERROR_NO_MEM:
-        return "LIBUSB_ERROR_NO_MEM";
-    case LIBUSB_ERROR_NOT_SUPPORTED:
-        return "LIBUSB_ERROR_NOT_SUPPORTED";
-    case LIBUSB_ERROR_OTHER:
-        return "LIBUSB_ERROR_OTHER";
-    default:
-        return "**UNKNOWN**";
+    static const std::pair<int, const char *> names[] = {
+        {LIBUSB_ERROR_ACCESS, "LIBUSB_ERROR_ACCESS"},
+        {LIBUSB_ERROR_NO_DEVICE, "LIBUSB_ERROR_NO_DEVICE"},
+        {LIBUSB_ERROR_NOT_FOUND, "LIBUSB_ERROR_NOT_FOUND"},
+        {LIBUSB_ERROR_PIPE, "LIBUSB_ERROR_PIPE"},
+        {LIBUSB_ERROR_OTHER, "LIBUSB_ERROR_OTHER"},
+    };
+    for (const auto &name : names) {
+        if (name.first == error)
+            return name.second;
     }
+    return "**UNKNOWN**";
 }
+
+} // extern "C"

@@ -12,8 +12,6 @@ namespace {
 const char kLdLibraryPath[] = "LD_LIBRARY_PATH";
 const QLatin1String kDeviceList("devices");
 const QLatin1String kFlash("flash.bin");
-const QLatin1String kLog("transfers.log");
-const int kFirstPort = 2;
 
 // RAVLO_DFUSIM_FAULT's names, in the order of DfuSimScenario::Fault.
 const char *const kFaultNames[] = {"",           "open-denied", "start-in-error", "block-error",
@@ -65,25 +63,6 @@ DfuSimScenario &DfuSimScenario::addDevice(const QString &vidPid)
     return *this;
 }
 
-DfuSimScenario &DfuSimScenario::addDevice(const QString &vidPid, const QString &serial)
-{
-    Q_ASSERT_X(!serial.contains(QLatin1Char(',')) && !serial.contains(QLatin1Char(';')),
-               "DfuSimScenario::addDevice", "the device list cannot carry ',' or ';'");
-    return addDevice(vidPid + QStringLiteral(",serial=") + serial);
-}
-
-DfuSimScenario &DfuSimScenario::addRuntimeDevice(const QString &vidPid)
-{
-    return addDevice(vidPid + QStringLiteral(",mode=runtime"));
-}
-
-DfuSimScenario &DfuSimScenario::unplug(int index)
-{
-    m_devices[index].clear();
-    writeDeviceList();
-    return *this;
-}
-
 DfuSimScenario &DfuSimScenario::setFault(Fault fault, int n)
 {
     m_fault = fault;
@@ -97,25 +76,14 @@ DfuSimScenario &DfuSimScenario::setPollTimeout(int milliseconds)
     return *this;
 }
 
-QString DfuSimScenario::path(int index)
-{
-    return QStringLiteral("1-%1").arg(kFirstPort + index);
-}
-
 QString DfuSimScenario::filePath(const QString &name) const
 {
     return m_directory.isEmpty() ? QString() : QDir(m_directory).filePath(name);
 }
 
-// Every device with its port, so that unplugging one moves no other.
 QByteArray DfuSimScenario::deviceList() const
 {
-    QStringList entries;
-    for (int i = 0; i < m_devices.size(); ++i) {
-        if (!m_devices[i].isEmpty())
-            entries << m_devices[i] + QStringLiteral(",port=%1").arg(kFirstPort + i);
-    }
-    return entries.join(QLatin1Char(';')).toLatin1();
+    return m_devices.join(QLatin1Char(';')).toLatin1();
 }
 
 void DfuSimScenario::writeDeviceList() const
@@ -141,18 +109,11 @@ bool DfuSimScenario::setFlash(const QByteArray &contents) const
 
 QByteArray DfuSimScenario::flash(int index) const
 {
-    QFile file(filePath(QStringLiteral("flash-%1.bin").arg(path(index))));
+    // Named by the device's path, "1-<2+index>".
+    QFile file(filePath(QStringLiteral("flash-1-%1.bin").arg(2 + index)));
     if (!file.exists())
         file.setFileName(filePath(kFlash));
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QStringList DfuSimScenario::transferLog() const
-{
-    QFile file(filePath(kLog));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromLatin1(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
 QVector<DfuSimScenario::Setting> DfuSimScenario::settings() const
@@ -167,7 +128,6 @@ QVector<DfuSimScenario::Setting> DfuSimScenario::settings() const
         {"RAVLO_DFUSIM_FAULT", fault},
         {"RAVLO_DFUSIM_POLL_MS", m_pollTimeout ? QByteArray::number(m_pollTimeout) : QByteArray()},
         {"RAVLO_DFUSIM_FLASH_DIR", QFile::encodeName(m_directory)},
-        {"RAVLO_DFUSIM_LOG", QFile::encodeName(filePath(kLog))},
     };
 }
 
@@ -222,11 +182,6 @@ QByteArray previousFirmware()
 QByteArray image(int size, quint32 seed)
 {
     return randomBytes(size, seed);
-}
-
-int erasedEnd(int imageSize)
-{
-    return imageSize > 0 ? int(flashlayout::sectorEnd(quint32(imageSize - 1))) : 0;
 }
 
 } // namespace DfuSim

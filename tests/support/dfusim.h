@@ -1,26 +1,23 @@
 #pragma once
 
-#include "flashlayout.h"
-
 #include <QByteArray>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
 // A scenario for the simulated DfuSe bus (tests/dfusim): which devices the
-// real dfu-util finds, how they misbehave, and where the flash and the log of
-// control transfers are kept. It reaches dfu-util through the environment,
-// either of one QProcess or of this process, so that a dfu-util started later
-// by the code under test inherits it.
+// real dfu-util finds, how they misbehave, and where their flash is kept. It
+// reaches dfu-util through the environment, either of one QProcess or of this
+// process, so that a dfu-util started later by the code under test inherits it.
 //
 // With a directory, the bus lives in files there, which each run of dfu-util
 // reads when it starts: the device list, rewritten on every change so that
-// devices can be plugged in and out while the code under test runs, and each
-// device's flash, saved by the run that changed it, so that it persists from
-// one run of the tool to the next like a real device's.
+// devices can be plugged in while the code under test runs, and each device's
+// flash, saved by the run that changed it, so that it persists from one run of
+// the tool to the next like a real device's.
 //
 // Devices count from 0 in the order they are added. Device i sits at path
-// "1-<2+i>" with devnum 5+i whatever else is plugged in or out.
+// "1-<2+i>" with devnum 5+i.
 class DfuSimScenario
 {
 public:
@@ -43,18 +40,9 @@ public:
     // A DfuSe bootloader with the simulator's serial (3276386A3133 for the
     // first device, then 3276386A3134, ...).
     DfuSimScenario &addDevice(const QString &vidPid = QStringLiteral("0483:df11"));
-    // The same with the given serial; an empty one means no serial string.
-    DfuSimScenario &addDevice(const QString &vidPid, const QString &serial);
-    // A device in DFU run-time mode.
-    DfuSimScenario &addRuntimeDevice(const QString &vidPid);
-    // Takes device index off the bus.
-    DfuSimScenario &unplug(int index);
     // n counts from 1.
     DfuSimScenario &setFault(Fault fault, int n = 1);
     DfuSimScenario &setPollTimeout(int milliseconds);
-
-    // Device index's USB path as dfu-util's -l prints it and -p takes it.
-    static QString path(int index);
 
     // The flash contents every device starts the next run with, whatever
     // earlier runs wrote (needs a directory).
@@ -62,9 +50,6 @@ public:
     // Device index's flash as the last run that changed it left it, else as
     // setFlash() gave it; empty without either.
     QByteArray flash(int index = 0) const;
-    // One line per control transfer of every run so far (format in
-    // tests/dfusim/libusb.cpp), e.g. filter("req=DNLOAD").
-    QStringList transferLog() const;
 
     void applyTo(QProcessEnvironment &environment) const;
     void applyToThisProcess() const;
@@ -85,7 +70,7 @@ private:
     void writeDeviceList() const;
 
     QString m_directory;
-    QStringList m_devices; // entries of RAVLO_DFUSIM_DEVICES; empty: unplugged
+    QStringList m_devices; // entries of RAVLO_DFUSIM_DEVICES
     Fault m_fault = Fault::None;
     int m_faultCount = 1;
     int m_pollTimeout = 0;
@@ -93,16 +78,12 @@ private:
 
 namespace DfuSim {
 
-constexpr int kFlashSize = int(flashlayout::kSize);
+constexpr int kFlashSize = 1024 * 1024;
 
 // What the flash holds before the new firmware: 1 MiB of fixed pseudo-random
 // bytes.
 QByteArray previousFirmware();
 // A firmware image of the given size; seeds give different contents.
 QByteArray image(int size, quint32 seed = 1);
-// End offset of the last sector that an image of this size written at the
-// flash's start touches (0 for an empty image): everything between the image
-// and this offset is erased, everything after it untouched.
-int erasedEnd(int imageSize);
 
 } // namespace DfuSim
