@@ -4,7 +4,7 @@
 #include <QString>
 
 // What the real dfu-util 0.11 printed (standard output and standard error
-// merged, byte for byte) in the scenarios of tests/dfusim/tst_dfusim.cpp,
+// merged, byte for byte) in the scenarios of scripts/capture-transcripts.sh,
 // kept in tests/data/transcripts. index.txt there gives each one's exit code
 // and arguments; scripts/capture-transcripts.sh makes them anew.
 namespace Transcripts {
