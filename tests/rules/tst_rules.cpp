@@ -1,0 +1,379 @@
+// The pure rules of the program, table by table: what dfu-util's listing and
+// flash output mean, what the user is told about a failed run, the version
+// comparison, the download bar's texts, the image's file name and digest, and
+// the addresses made from the endpoints.
+
+#include "dfu/dfuoutput.h"
+#include "dfu/dfuscan.h"
+#include "dfu/diagnosis.h"
+#include "dfu/flashcommand.h"
+#include "engine/downloadprogress.h"
+#include "engine/endpoints.h"
+#include "engine/firmwarefile.h"
+#include "engine/sha256.h"
+#include "manifest/versioncompare.h"
+#include "transcripts.h"
+
+#include <QtTest>
+
+using namespace Diagnosis;
+
+Q_DECLARE_METATYPE(Diagnosis::Run)
+Q_DECLARE_METATYPE(Diagnosis::Environment)
+Q_DECLARE_METATYPE(Diagnosis::Cause)
+
+namespace {
+
+QString found(const QString &vidPid, const QString &path, const QString &serial)
+{
+    return QStringLiteral("Found DFU: [%1] ver=0200, devnum=5, cfg=1, intf=0, path=\"%2\", alt=0, "
+                          "name=\"@Internal Flash  /0x08000000/04*016Kg,01*064Kg,07*128Kg\", "
+                          "serial=\"%3\"\n")
+        .arg(vidPid, path, serial);
+}
+
+// What a flash line does to the bar, as the flash dispatches it.
+std::optional<BarUpdate> barFor(const QString &line)
+{
+    switch (DfuOutput::classify(line)) {
+    case DfuOutput::LineKind::EraseProgress:
+        return DfuOutput::eraseProgress(line);
+    case DfuOutput::LineKind::DownloadProgress:
+        return DfuOutput::downloadProgress(line, 150000);
+    case DfuOutput::LineKind::Stage:
+        return DfuOutput::stageProgress(line);
+    case DfuOutput::LineKind::Completion:
+        return DfuOutput::completion(line);
+    default:
+        return std::nullopt;
+    }
+}
+
+const Environment kLinux{Platform::Linux, false};
+const Environment kWindows{Platform::Windows, false};
+
+Run printed(int exitCode, const QString &output, Phase phase = Phase::Flash)
+{
+    return {phase, output, exitCode, {}, {}};
+}
+
+} // namespace
+
+class TestRules : public QObject
+{
+    Q_OBJECT
+private slots:
+    void scan_data();
+    void scan();
+    void flashLines_data();
+    void flashLines();
+    void verdict_data();
+    void verdict();
+    void diagnose_data();
+    void diagnose();
+    void udevRule_data();
+    void udevRule();
+    void compareVersions_data();
+    void compareVersions();
+    void downloadTexts();
+    void fileNameAndDigest_data();
+    void fileNameAndDigest();
+    void addresses();
+};
+
+void TestRules::scan_data()
+{
+    QTest::addColumn<QString>("listing");
+    QTest::addColumn<QString>("errors");
+    QTest::addColumn<int>("devices");
+    QTest::addColumn<int>("ravlo");
+    QTest::addColumn<int>("problems"); // standard-error lines that fail a scan
+    QTest::addColumn<qint64>("flashSize");
+
+    const QString rom = Transcripts::read("list-one");
+    QTest::newRow("one device, four alt settings") << rom << "" << 1 << 1 << 0 << qint64(1 << 20);
+    // Bootloaders that report the same serial are told apart by their paths.
+    QTest::newRow("same serial, two paths")
+        << found("0483:df11", "1-2", "FFFFFFFEFFFF") + found("0483:df11", "1-3", "FFFFFFFEFFFF")
+        << "" << 2 << 2 << 0 << qint64(1 << 20);
+    QTest::newRow("upper-case hex is not Ravlo")
+        << found("0483:DF11", "1-2", "X") << "" << 1 << 0 << 0 << qint64(1 << 20);
+    QTest::newRow("run-time mode is not DFU mode")
+        << QString(Transcripts::read("list-runtime")) << "" << 1 << 0 << 0 << qint64(0);
+    // Only what concerns the Ravlo identity decides.
+    QTest::newRow("another device cannot be opened")
+        << rom
+        << "dfu-util: Cannot open DFU device 0489:e042 found on devnum 3 (LIBUSB_ERROR_ACCESS)" << 1
+        << 1 << 0 << qint64(1 << 20);
+    QTest::newRow("a Ravlo device cannot be opened")
+        << ""
+        << "dfu-util: Cannot open DFU device 0483:df11 found on devnum 5 (LIBUSB_ERROR_ACCESS)" << 0
+        << 0 << 1 << qint64(0);
+}
+
+void TestRules::scan()
+{
+    QFETCH(QString, listing);
+    QFETCH(QString, errors);
+    const DfuScan scan = DfuScan::parse(listing, errors);
+    QTEST(int(scan.devices.size()), "devices");
+    QTEST(int(scan.ravloDevices().size()), "ravlo");
+    QTEST(int(scan.ravloProblems.size()), "problems");
+    if (!scan.devices.isEmpty())
+        QTEST(scan.devices.first().flashSize(), "flashSize");
+}
+
+void TestRules::flashLines_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<int>("value"); // -1: the bar stays as it is
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("erase 45%") << "Erase   \t[===   ]  45%  12288 bytes" << 4
+                               << "Erase Flash: 45% (12288 bytes)";
+    QTest::newRow("erase 100%") << "Erase [=] 100% 150000 bytes" << 10
+                                << "Erase Flash: 100% (150000 bytes)";
+    QTest::newRow("erase and download: erase wins")
+        << "Erase Download [=] 5% 10 bytes" << 0 << "Erase Flash: 5% (10 bytes)";
+    QTest::newRow("download: the image's size") << "Download\t[=====] 100% 147456 bytes" << 90
+                                                << "firmware burning: 100% (147456/150000 bytes)";
+    QTest::newRow("garbled percentage")
+        << "Download\t[=] 2147483647%  1 bytes" << 90 << "firmware burning: 100% (1/150000 bytes)";
+    QTest::newRow("stage") << "Claiming USB DFU Interface..." << 6 << "Obtain USB DFU interface...";
+    QTest::newRow("reset") << "Resetting USB to switch back to runtime mode" << 95
+                           << "Reset USB device...";
+    QTest::newRow("error state") << "DFU state(10) = dfuERROR, status(6) = Program memory" << -1
+                                 << "";
+    QTest::newRow("download done") << "Download done." << 98 << "Firmware burning completed!";
+    QTest::newRow("completion inside an error")
+        << "dfu-util: Error: File downloaded successfully?" << -1 << "";
+    QTest::newRow("case matters") << "erase 45% 12 bytes" << -1 << "";
+}
+
+void TestRules::flashLines()
+{
+    QFETCH(QString, line);
+    QFETCH(int, value);
+    QFETCH(QString, text);
+    const std::optional<BarUpdate> update = barFor(line);
+    QCOMPARE(update.has_value(), value >= 0);
+    if (update)
+        QCOMPARE(*update, (BarUpdate{value, text}));
+}
+
+void TestRules::verdict_data()
+{
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<bool>("written");
+    QTest::addColumn<QString>("lastError");
+
+    QTest::newRow("exit 0") << QString(Transcripts::read("flash-ok")) << 0 << true << "";
+    QTest::newRow("74 after the whole image") << QString(Transcripts::read("fault-leave-silent"))
+                                              << 74 << true << "Error during download get_status";
+    // The erase bar reaches 100 % before a byte of the image is written.
+    QTest::newRow("74 after the erase bar's 100%")
+        << QString(Transcripts::read("fault-block-error")) << 74 << false
+        << "Failed to write whole chunk: -1 of 2048 bytes";
+    QTest::newRow("completion text inside an error")
+        << "dfu-util: Error: Download done. expected\n"
+        << 74 << false << "Error: Download done. expected";
+    QTest::newRow("glued to a progress update")
+        << "\rErase   \t[     ]   0%            0 bytesFile downloaded successfully\n"
+        << 74 << true << "";
+    QTest::newRow("error glued to the erase bar")
+        << QString(Transcripts::read("fault-erase-error")) << 74 << false
+        << "ERASE_PAGE not correctly executed";
+}
+
+void TestRules::verdict()
+{
+    QFETCH(QString, output);
+    QFETCH(int, exitCode);
+    QTEST(DfuOutput::flashSucceeded(exitCode, output), "written");
+    QTEST(DfuOutput::lastError(output), "lastError");
+    // The restricted identity, and the one device the scan saw.
+    QCOMPARE(FlashCommand::arguments("1-2.3", "/tmp/a b.bin"),
+             (QStringList{"-d", "0483:df11,0483:df11", "-p", "1-2.3", "-a", "0", "-s",
+                          "0x08000000:force:leave", "-D", "/tmp/a b.bin"}));
+}
+
+void TestRules::diagnose_data()
+{
+    QTest::addColumn<Run>("run");
+    QTest::addColumn<Environment>("environment");
+    QTest::addColumn<Cause>("cause");
+    QTest::addColumn<QString>("mention"); // in the sentences; empty: anything
+
+    const auto row = [](const char *tag, const Run &run, Cause cause,
+                        const QString &mention = QString(), const Environment &on = kLinux) {
+        QTest::addRow("%s, %s%s", tag, on.platform == Platform::Windows ? "Windows" : "Linux",
+                      on.udevRuleInstalled ? " with rule" : "")
+            << run << on << cause << mention;
+    };
+    // A transcript of tests/data/transcripts; "list-..." are scans.
+    const auto transcript = [&row](const char *name, Cause cause,
+                                   const QString &mention = QString(),
+                                   const Environment &on = kLinux) {
+        const Phase phase = QByteArray(name).startsWith("list-") ? Phase::Scan : Phase::Flash;
+        row(name, printed(Transcripts::exitCode(name), Transcripts::read(name), phase), cause,
+            mention, on);
+    };
+    transcript("list-none", Cause::NoDevice, "\"1\" key");
+    transcript("list-one", Cause::None);
+    transcript("list-two", Cause::SeveralDevices, "2 Ravlo devices");
+    transcript("list-other-identity", Cause::OtherDeviceOnly);
+    transcript("list-open-denied", Cause::Permission, "70-ravlo-dfu.rules");
+    transcript("list-open-denied", Cause::Permission, "computer itself", {Platform::Linux, true});
+    transcript("list-open-denied", Cause::Permission, "another program", kWindows);
+    transcript("list-open-denied-other-identity", Cause::NoDevice);
+    transcript("fault-leave-silent", Cause::None); // 74 after the whole image
+    transcript("fault-block-error", Cause::DeviceRefused, "Save log");
+    transcript("fault-erase-stall", Cause::WriteRefused, "hub");
+    transcript("fault-erase-error", Cause::WriteRefused); // glued to the erase bar
+    transcript("fault-vanish", Cause::ConnectionLost, "DFU mode again");
+
+    const QString olderTool = "Cannot open DFU device 0483:df11 found on devnum 3\n";
+    row("older tool", printed(0, olderTool, Phase::Scan), Cause::Permission);
+    row("older tool", printed(0, olderTool, Phase::Scan), Cause::Driver, "WinUSB", kWindows);
+    row("time-out, glued",
+        printed(74, "Download\t[==   ]   8%        12288 bytesdfu-util: dfuse_download: "
+                    "libusb_control_transfer returned -7 (LIBUSB_ERROR_TIMEOUT)\n"),
+        Cause::ConnectionLost);
+    row("no prefix", printed(74, "Error during download get_status\n"), Cause::ConnectionLost,
+        QString(), kWindows);
+    row("last page", printed(64, "dfu-util: Last page at 0x0810ffff is not writeable\n"),
+        Cause::WrongImage, "nothing was written");
+    row("harmless lines only",
+        printed(74, "dfu-util: Warning: Invalid DFU suffix signature\n"
+                    "DFU state(10) = dfuERROR, status(6) = Program memory function failed\n"
+                    "Clearing status\nDFU state(2) = dfuIDLE, status(0) = No error condition\n"
+                    "dfu-util: can't detach\n"),
+        Cause::Unknown, "74");
+    row("missing", {Phase::Scan, {}, 0, QProcess::FailedToStart, "execvp: No such file"},
+        Cause::ToolMissing);
+    row("not executable",
+        {Phase::Flash, {}, 0, QProcess::FailedToStart, "execvp: Permission denied"},
+        Cause::ToolCannotStart, "Permission denied");
+    row("crashed", {Phase::Flash, {}, 0, QProcess::Crashed, {}}, Cause::ToolCrashed,
+        "not be fully written");
+}
+
+void TestRules::diagnose()
+{
+    QFETCH(Run, run);
+    QFETCH(Environment, environment);
+    QFETCH(QString, mention);
+    QVERIFY2(run.exitCode != -1, "a transcript that was never recorded");
+    const Finding finding = Diagnosis::diagnose(run, environment);
+    QTEST(finding.cause, "cause");
+    QCOMPARE(finding.what.isEmpty(), finding.cause == Cause::None);
+    const QString sentences = finding.what + ' ' + finding.advice;
+    QVERIFY2(sentences.contains(mention), qPrintable(sentences));
+}
+
+void TestRules::udevRule_data()
+{
+    QTest::addColumn<QString>("early"); // the rules file in the first directory; null: none
+    QTest::addColumn<QString>("late");  // a file of the same name in the second
+    QTest::addColumn<bool>("installed");
+    const QString rule = "ATTRS{idVendor}==\"0483\", ATTRS{idProduct}==\"DF11\", TAG+=\"uaccess\"";
+    QTest::newRow("rule") << QString() << rule << true;
+    QTest::newRow("commented out") << QString() << "# " + rule << false;
+    QTest::newRow("masked") << "" << rule << false;
+}
+
+void TestRules::udevRule()
+{
+    QFETCH(QString, early);
+    QFETCH(QString, late);
+    const QTemporaryDir root;
+    QStringList directories;
+    for (const QString &contents : {early, late}) {
+        directories << root.filePath(QString::number(directories.size()));
+        QFile file(directories.last() + "/60-dfu.rules");
+        QVERIFY(QDir().mkpath(directories.last()));
+        QVERIFY(contents.isNull() ||
+                (file.open(QIODevice::WriteOnly) && file.write(contents.toUtf8()) >= 0));
+    }
+    QTEST(udevRuleInstalled(directories), "installed");
+}
+
+void TestRules::compareVersions_data()
+{
+    QTest::addColumn<QString>("a");
+    QTest::addColumn<QString>("b");
+    QTest::addColumn<int>("result");
+    QTest::newRow("newer patch") << "V1.0.1"
+                                 << "V1.0.0" << 1;
+    QTest::newRow("missing part is 0") << "1.0"
+                                       << "V1.0.0" << 0;
+    QTest::newRow("lower-case v, blanks") << " v2 "
+                                          << "V1.9.9" << 1;
+    QTest::newRow("non-number part is 0") << "V1.a"
+                                          << "V1.0" << 0;
+    QTest::newRow("numbers, not text") << "V1.10"
+                                       << "V1.9" << 1;
+    QTest::newRow("beyond int") << "V99999999999999999999.0.0"
+                                << "V1.0.0" << 1;
+    QTest::newRow("only one V dropped") << "VV2"
+                                        << "V1" << -1;
+}
+
+void TestRules::compareVersions()
+{
+    QFETCH(QString, a);
+    QFETCH(QString, b);
+    QTEST(Version::compare(a, b), "result");
+}
+
+void TestRules::downloadTexts()
+{
+    using namespace DownloadProgress;
+    QCOMPARE(speedText(kilobytesPerSecond(1048576, 1001)), "1023.0 KB/s");
+    QCOMPARE(speedText(kilobytesPerSecond(2097152, 2000)), "1.0 MB/s");
+    QCOMPARE(barText(40, 512.0, 1024 * 1024), "Download firmware: 40% (512.0 KB/s) remaining: 2s");
+    // Nothing moved: no non-finite remaining time.
+    QCOMPARE(barText(40, 0.0, 1024 * 1024), "Download firmware: 40% (0.0 KB/s) remaining: unknown");
+    QCOMPARE(percent(150, 100), 100);
+}
+
+void TestRules::fileNameAndDigest_data()
+{
+    QTest::addColumn<QString>("version");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("normal") << "1.2.3"
+                            << "Ravlo_firmware_1.2.3_20261206_140307.bin";
+    QTest::newRow("no manifest") << ""
+                                 << "Ravlo_firmware__20261206_140307.bin";
+    // A version from the manifest can never reach outside the folder.
+    QTest::newRow("parent directories") << "../../x"
+                                        << "Ravlo_firmware_.._.._x_20261206_140307.bin";
+    QTest::newRow("backslash and drive") << "C:\\x"
+                                         << "Ravlo_firmware_C__x_20261206_140307.bin";
+}
+
+void TestRules::fileNameAndDigest()
+{
+    QFETCH(QString, version);
+    QTEST(FirmwareFile::fileName(version, QDateTime(QDate(2026, 12, 6), QTime(14, 3, 7))), "name");
+    QTemporaryDir dir;
+    QFile file(dir.filePath("image.bin"));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("abc") == 3);
+    file.close();
+    QCOMPARE(Sha256::ofFile(file.fileName()),
+             "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    QCOMPARE(Sha256::ofFile(dir.filePath("missing.bin")), QString());
+}
+
+void TestRules::addresses()
+{
+    const Endpoints e{"https://127.0.0.1:4443", "http://127.0.0.1:8080/shop/index.html?x=1#top"};
+    QCOMPARE(e.manifestUrl(), "https://127.0.0.1:4443/manifest.json");
+    QCOMPARE(e.firmwareUrl(), "https://127.0.0.1:4443/Ravlo_1_2_210226.bin");
+    QCOMPARE(e.storeHost(), "127.0.0.1");
+    QCOMPARE(e.storeDownloadPage(), "http://127.0.0.1:8080/download/ravlo-Q70");
+}
+
+QTEST_GUILESS_MAIN(TestRules)
+#include "tst_rules.moc"
