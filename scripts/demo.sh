@@ -88,7 +88,8 @@ mkfifo "$work/bucket.out"
 "$build/tests/demo/ravlo-demo-bucket" >"$work/bucket.out" &
 pids+=($!)
 if ! read -r -t 10 bucket <"$work/bucket.out"; then
-    echo "demo.sh: the demo bucket did not start (is its port taken by another demo?)" >&2
+    echo "demo.sh: the demo bucket did not start; if its port is taken, another one:" \
+        "cmake -B $build -DRAVLO_DEMO_PORT=<port>" >&2
     exit 1
 fi
 echo "demo.sh: the bucket is at $bucket; the device is simulated${fault:+ ($fault)}"
