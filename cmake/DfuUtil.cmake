@@ -42,13 +42,28 @@ else()
     set(_dfu_util_files "${DFU_UTIL_EXECUTABLE}")
 endif()
 
-# Copies the tool to where a program built into <dir> looks for it.
+# Copies the tool to where a program built into <dir> looks for it; a demo
+# build puts the demo's wrapper of the tool there instead.
 function(ravlo_install_dfu_util dir)
+    if(RAVLO_DEMO)
+        ravlo_write_demo_dfu_util("${dir}/${RAVLO_DFU_UTIL_RELATIVE_PATH}")
+        return()
+    endif()
     foreach(file IN LISTS _dfu_util_files)
         get_filename_component(name "${file}" NAME)
         # configure_file keeps the executable bit and re-copies when the tool changes.
         configure_file("${file}" "${dir}/${_dfu_util_subdir}/${name}" COPYONLY)
     endforeach()
+endfunction()
+
+# Writes <file>, a script that runs the real tool with the simulated Ravlo bus
+# (tests/dfusim) in place of libusb: the tool sees the devices of the scenario
+# in its environment (RAVLO_DFUSIM_*) and never a real one, and nothing else
+# loads the simulator.
+set(_ravlo_demo_dfu_util_template "${CMAKE_CURRENT_LIST_DIR}/demo-dfu-util.sh.in")
+function(ravlo_write_demo_dfu_util file)
+    # The template is executable, and configure_file keeps that.
+    configure_file("${_ravlo_demo_dfu_util_template}" "${file}" @ONLY)
 endfunction()
 
 # Install rule: the tool where programs installed into <dir> (relative to the

@@ -11,6 +11,7 @@ packages=(
     dfu-util                   # the tool the program drives, version 0.11
     openssl libssl-dev         # TLS for the HTTPS downloads; libcrypto's SHA-256
     fonts-dejavu-core          # a font for the off-screen test platform
+    procps                     # pgrep, for scripts/demo.sh
 )
 if [ "${1:-}" = --packaging ]; then
     packages+=(

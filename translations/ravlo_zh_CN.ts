@@ -602,6 +602,10 @@ The current version is %2</source>
         <source>The latest version is %1</source>
         <translation>最新版本为 %1</translation>
     </message>
+    <message>
+        <source>Demo: the Ravlo device is simulated and the update bucket is local (%1).</source>
+        <translation>演示：Ravlo 设备是模拟的，更新存储桶在本机（%1）。</translation>
+    </message>
 </context>
 <context>
     <name>Manifest</name>

@@ -10,6 +10,7 @@
 #include "dfu/dfuutilpath.h"
 #include "log/logger.h"
 #include "manifest/manifest.h"
+#include "ravlo_config.h"
 
 #include <QDebug>
 #include <QFileInfo>
@@ -35,7 +36,15 @@ MainWindow::MainWindow(const Endpoints &endpoints, QWidget *parent)
     initUI();
     initConnections();
     checkDependencies();
-    // Written straight into the view: the instructions carry no time stamp or level.
+    // Written straight into the view, without time stamp or level: what a demo
+    // build is, then the instructions.
+#ifdef RAVLO_DEMO
+    const QString demo = tr("Demo: the Ravlo device is simulated and the update bucket is local "
+                            "(%1).")
+                             .arg(m_endpoints.bucketBaseUrl);
+    ui->LogEdit->append(
+        QStringLiteral("<font color=\"#8FD3FF\">%1</font>").arg(demo.toHtmlEscaped()));
+#endif
     ui->LogEdit->append(
         QStringLiteral("<font color=\"#FFFFFF\">%1</font>")
             .arg(tr("Please press and hold the \"1\" key, then turn on the power switch and wait "

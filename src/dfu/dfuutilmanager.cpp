@@ -1,6 +1,7 @@
 #include "dfuutilmanager.h"
 
 #include "dfuutilpath.h"
+#include "ravlo_config.h"
 
 #include <QDebug>
 #include <QFileInfo>
@@ -9,8 +10,13 @@
 namespace {
 
 // The real tool is well above this (Debian's is about 60 KiB, the Windows
-// build larger); anything smaller is a stub or a broken copy.
+// build larger); anything smaller is a stub or a broken copy. The demo
+// build's tool is a small script that starts the real one.
+#ifdef RAVLO_DEMO
+const qint64 kMinimumToolSize = 0;
+#else
 const qint64 kMinimumToolSize = 32 * 1024;
+#endif
 
 const int kStartTimeoutMs = 3000;
 const int kVersionTimeoutMs = 5000;

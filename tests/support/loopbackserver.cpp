@@ -60,7 +60,7 @@ QSslConfiguration tlsFor(LoopbackServer::Transport transport)
 
 } // namespace
 
-LoopbackServer::LoopbackServer(Transport transport, QObject *parent)
+LoopbackServer::LoopbackServer(Transport transport, quint16 port, QObject *parent)
     : QObject(parent)
     , m_transport(transport)
 {
@@ -73,14 +73,15 @@ LoopbackServer::LoopbackServer(Transport transport, QObject *parent)
     QString error;
     QMetaObject::invokeMethod(
         listener,
-        [listener, &error] {
-            if (!listener->listen(QHostAddress::LocalHost, 0))
+        [listener, port, &error] {
+            if (!listener->listen(QHostAddress::LocalHost, port))
                 error = listener->errorString();
             return listener->serverPort();
         },
         Qt::BlockingQueuedConnection, &m_port);
     if (!error.isEmpty())
-        qFatal("LoopbackServer: cannot listen on 127.0.0.1: %s", qPrintable(error));
+        qFatal("LoopbackServer: cannot listen on 127.0.0.1:%u: %s", unsigned(port),
+               qPrintable(error));
 }
 
 LoopbackServer::~LoopbackServer()

@@ -7,9 +7,10 @@
 #include <QObject>
 #include <QThread>
 
-// An HTTP/1.1 server on 127.0.0.1, at a port chosen when it starts, that
-// answers each path with the reply a test scripted for it (LoopbackReply) and
-// records every request. Over TLS it presents a test certificate.
+// An HTTP/1.1 server on 127.0.0.1, at a given port or one chosen when it
+// starts, that answers each path with the reply a test scripted for it
+// (LoopbackReply) and records every request. Over TLS it presents a test
+// certificate.
 //
 // It serves from a thread of its own, so a slow or stalled body keeps
 // flowing (or keeps stalling) while the test's thread is blocked. The signals
@@ -36,7 +37,9 @@ public:
         UntrustedHttps,
     };
 
-    explicit LoopbackServer(Transport transport = Transport::Http, QObject *parent = nullptr);
+    // Port 0 picks a free one.
+    explicit LoopbackServer(Transport transport = Transport::Http, quint16 port = 0,
+                            QObject *parent = nullptr);
     ~LoopbackServer() override;
 
     quint16 port() const { return m_port; }

@@ -55,7 +55,8 @@ void WindowHarness::serveRelease()
 MainWindow *WindowHarness::open(bool waitForManifest)
 {
     close();
-    m_window = std::make_unique<MainWindow>(Endpoints{m_bucket.url(), kStoreUrl});
+    m_window = std::make_unique<MainWindow>(
+        Endpoints{m_bucketUrl.isEmpty() ? m_bucket.url() : m_bucketUrl, kStoreUrl});
     if (waitForManifest) {
         // Connected after the window's own slot, so once this spy has seen
         // the signal the window has handled it.

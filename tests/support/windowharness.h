@@ -41,6 +41,8 @@ public:
     WindowHarness(const WindowHarness &) = delete;
     WindowHarness &operator=(const WindowHarness &) = delete;
 
+    // Aims the window at another bucket than bucket(), e.g. a bucket program's.
+    void useBucket(const QString &url) { m_bucketUrl = url; }
     void serveManifest(const QByteArray &json);
     // A manifest of this program's version, firmware version "1.2" and no digest.
     void serveRelease();
@@ -68,6 +70,7 @@ public:
 private:
     ModalBoxes m_boxes;
     LoopbackServer m_bucket;
+    QString m_bucketUrl; // empty: m_bucket's
     QTemporaryDir m_temp;
     QTemporaryDir m_cache;
     QByteArray m_previousTmpDir;
