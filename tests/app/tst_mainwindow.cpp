@@ -119,7 +119,7 @@ void TestMainWindow::missingTool()
 
     // Start-up went on: the manifest is asked for, the window opens with
     // its buttons enabled, and the log shows the error before the instructions.
-    QTRY_COMPARE(Release::requestCount(harness.bucket(), Release::kManifestPath), 1);
+    QTRY_COMPARE(harness.bucket().requestCount(Release::kManifestPath), 1);
     QVERIFY(window->isVisible());
     QVERIFY(harness.button("BtnUpgrade")->isEnabled());
     const QStringList lines = harness.logLines();

@@ -216,7 +216,7 @@ void TestUpgradeWorkflow::clickWhileUnderway()
 
     harness.button("BtnUpgrade")->click();
     QTRY_VERIFY_WITH_TIMEOUT(
-        downloading ? Release::requestCount(harness.bucket(), Release::kFirmwarePath) == 1
+        downloading ? harness.bucket().requestCount(Release::kFirmwarePath) == 1
                     : flashing(harness),
         20000);
     if (lateAnswer)

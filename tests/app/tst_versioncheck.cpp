@@ -97,13 +97,13 @@ void TestVersionCheck::manifestFailure()
     WindowHarness harness; // no manifest served: the bucket answers 404
     MainWindow *window = harness.open();
 
-    const QString error = "Network error: Error transferring " +
-                          harness.bucket().url(Release::kManifestPath) +
-                          " - server replied: Not Found";
     QCOMPARE(harness.boxes().count(), 1);
     const ModalBoxes::Seen box = harness.boxes().seen().first();
     QCOMPARE(box.title, QStringLiteral("Error"));
-    QCOMPARE(box.text, QStringLiteral("Failed to download the update information: ") + error);
+    QVERIFY2(box.text.startsWith("Failed to download the update information: Network error: Error "
+                                 "transferring " +
+                                 harness.bucket().url(Release::kManifestPath)),
+             qPrintable(box.text));
     QCOMPARE(box.icon, QMessageBox::Warning);
     QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
 

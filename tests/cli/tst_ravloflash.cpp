@@ -194,7 +194,7 @@ void TestRavloFlash::upgrade()
 
     const Outcome outcome = run(arguments);
     QTEST(outcome.exitCode, "exitCode");
-    QTEST(Release::requestCount(*m_bucket, Release::kFirmwarePath), "imageRequests");
+    QTEST(m_bucket->requestCount(Release::kFirmwarePath), "imageRequests");
     for (int device = 0; device < 3; ++device) {
         const QByteArray flash = m_bus.flash(device);
         QCOMPARE(flash.startsWith(image()), written.contains(device));
@@ -254,7 +254,7 @@ void TestRavloFlash::waitForDevices()
     QVERIFY(output.contains("{\"event\":\"summary\",\"failed\":0,\"upgraded\":2}"));
     QCOMPARE(output.count("\"event\":\"result\""), 2);
     QVERIFY(m_bus.flash(0).startsWith(image()) && m_bus.flash(1).startsWith(image()));
-    QCOMPARE(Release::requestCount(*m_bucket, Release::kFirmwarePath), 1);
+    QCOMPARE(m_bucket->requestCount(Release::kFirmwarePath), 1);
     QCOMPARE(Release::imageFiles(m_dir->filePath("tmp")), QStringList());
 }
 

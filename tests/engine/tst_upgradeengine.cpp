@@ -193,7 +193,7 @@ void TestUpgradeEngine::goodRun()
         road.insert(1, Phase::FetchingManifest);
     QCOMPARE(rig.phases, road);
     QVERIFY(m_bus.flash(otherDevice.isEmpty() ? 0 : 1).left(image().size()) == image());
-    QCOMPARE(Release::requestCount(rig.bucket(), Release::kFirmwarePath), 1);
+    QCOMPARE(rig.bucket().requestCount(Release::kFirmwarePath), 1);
     verifyNothingLeft(rig);
 
     // Erase 0 to 10, write 10 to 90, never back: the leave lines after the
@@ -413,7 +413,7 @@ void TestUpgradeEngine::failedRun()
                  qPrintable(rig.log.join('\n')));
     QCOMPARE(failure.processErrorKind.isEmpty(),
              setup != Setup::Crash && setup != Setup::CannotStart);
-    QTEST(Release::requestCount(rig.bucket(), Release::kFirmwarePath), "imageRequests");
+    QTEST(rig.bucket().requestCount(Release::kFirmwarePath), "imageRequests");
     QTEST(failure.finding.cause, "cause");
     QCOMPARE(failure.finding.what.isEmpty(), failure.finding.cause == Cause::None);
     if (failure.stage != Stage::Flash || setup == Setup::TooLarge)
@@ -500,7 +500,7 @@ void TestUpgradeEngine::restartRunsAgain()
     QVERIFY(rig.loadManifest());
     rig.bucket().serve(Release::kFirmwarePath, LoopbackReply::ok(image()).stallAfter(1000));
     rig.engine().start();
-    QTRY_COMPARE(Release::requestCount(rig.bucket(), Release::kFirmwarePath), 1);
+    QTRY_COMPARE(rig.bucket().requestCount(Release::kFirmwarePath), 1);
     rig.bucket().serve(Release::kFirmwarePath, LoopbackReply::ok(image()));
 
     rig.engine().restart();
@@ -511,7 +511,7 @@ void TestUpgradeEngine::restartRunsAgain()
                                    "INFO: Upgrade cancelled by user",
                                    "INFO: Starting firmware upgrade process...",
                                    "INFO: Upgrade completed successfully"}));
-    QCOMPARE(Release::requestCount(rig.bucket(), Release::kFirmwarePath), 2);
+    QCOMPARE(rig.bucket().requestCount(Release::kFirmwarePath), 2);
     verifyNothingLeft(rig);
 }
 

@@ -76,7 +76,7 @@ void TestManifestDownload::download()
     QCOMPARE(manifest.appVersion(), message.isEmpty() ? "V1.2.0" : "V1.0.0");
     QCOMPARE(manifest.isDownloading(), false);
     if (message.isEmpty())
-        QCOMPARE(server.requests().first().header("User-Agent"), "RavloUpdateClient/1.0");
+        QCOMPARE(server.lastUserAgent(), "RavloUpdateClient/1.0");
 }
 
 QTEST_GUILESS_MAIN(TestManifestDownload)

@@ -1,21 +1,117 @@
 #include "loopbackserver.h"
 
-#include "loopbackconnection.h"
-#include "testtls.h"
-
+#include <QFile>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslKey>
 #include <QSslSocket>
 #include <QTcpServer>
+#include <QTimer>
 
 namespace {
 
-// Accepts connections on the server's thread and gives each to a
-// LoopbackConnection, plain or after a TLS handshake.
+QByteArray tlsFile(const QString &name)
+{
+    QFile file(QStringLiteral(RAVLO_TEST_TLS_DIR "/") + name);
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("LoopbackServer: cannot read %s", qPrintable(file.fileName()));
+    return file.readAll();
+}
+
+void trustTestCa()
+{
+    const QSslCertificate ca(tlsFile("ca.pem"), QSsl::Pem);
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    if (!configuration.caCertificates().contains(ca)) {
+        configuration.addCaCertificate(ca);
+        QSslConfiguration::setDefaultConfiguration(configuration);
+    }
+}
+
+QSslConfiguration serverTls(const QString &name)
+{
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    configuration.setLocalCertificate(QSslCertificate(tlsFile(name + ".pem"), QSsl::Pem));
+    configuration.setPrivateKey(QSslKey(tlsFile(name + ".key"), QSsl::Rsa, QSsl::Pem));
+    configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
+    return configuration;
+}
+
+} // namespace
+
+// One connection on the server's thread: reads the request head, then sends
+// the scripted reply piece by piece.
+class LoopbackConnection : public QObject
+{
+public:
+    LoopbackConnection(QTcpSocket *socket, LoopbackServer *server, QObject *parent)
+        : QObject(parent)
+        , m_socket(socket)
+        , m_server(server)
+    {
+        socket->setParent(this);
+        m_pieces.setSingleShot(true);
+        connect(&m_pieces, &QTimer::timeout, this, &LoopbackConnection::sendPiece);
+        connect(socket, &QTcpSocket::readyRead, this, &LoopbackConnection::read);
+        connect(socket, &QTcpSocket::disconnected, this, &QObject::deleteLater);
+    }
+
+private:
+    void read()
+    {
+        m_head += m_socket->readAll();
+        const int end = m_head.indexOf("\r\n\r\n");
+        if (m_sending || end < 0)
+            return;
+        m_sending = true;
+        const QList<QByteArray> lines = m_head.left(end).split('\n');
+        QByteArray userAgent;
+        for (const QByteArray &line : lines) {
+            if (line.toLower().startsWith("user-agent:"))
+                userAgent = line.mid(11).trimmed();
+        }
+        const QString path =
+            QString::fromLatin1(lines.value(0).split(' ').value(1).split('?').first());
+        m_reply = m_server->replyFor(path, userAgent);
+        emit m_server->requestReceived(path);
+        m_unsent = m_reply.ending == LoopbackReply::Ending::Complete
+                       ? m_reply.body
+                       : m_reply.body.left(int(m_reply.cutAt));
+        QByteArray head = "HTTP/1.1 " + QByteArray::number(m_reply.statusCode) + " Status\r\n";
+        for (const auto &header : m_reply.headers)
+            head += header.first + ": " + header.second + "\r\n";
+        m_socket->write(head + "Content-Length: " + QByteArray::number(m_reply.body.size()) +
+                        "\r\nConnection: close\r\n\r\n");
+        sendPiece();
+    }
+
+    void sendPiece()
+    {
+        const int size = m_reply.pieceSize > 0 ? m_reply.pieceSize : m_unsent.size();
+        m_socket->write(m_unsent.left(size));
+        m_unsent.remove(0, size);
+        if (!m_unsent.isEmpty())
+            m_pieces.start(m_reply.pieceIntervalMs);
+        else if (m_reply.ending != LoopbackReply::Ending::Stall)
+            m_socket->disconnectFromHost();
+    }
+
+    QTcpSocket *const m_socket;
+    LoopbackServer *const m_server;
+    QTimer m_pieces;
+    QByteArray m_head;
+    bool m_sending = false;
+    LoopbackReply m_reply;
+    QByteArray m_unsent;
+};
+
+namespace {
+
 class Listener : public QTcpServer
 {
 public:
-    Listener(const QSslConfiguration &tls, LoopbackLedger *ledger, LoopbackServer *server)
+    Listener(const QSslConfiguration &tls, LoopbackServer *server)
         : m_tls(tls)
-        , m_ledger(ledger)
         , m_server(server)
     {}
 
@@ -27,67 +123,91 @@ protected:
             delete socket;
             return;
         }
-        auto *connection = new LoopbackConnection(socket, m_ledger, this);
-        connect(connection, &LoopbackConnection::requestReceived, m_server,
-                &LoopbackServer::requestReceived);
-        connect(connection, &LoopbackConnection::clientAborted, m_server,
-                &LoopbackServer::clientAborted);
-        if (auto *tlsSocket = qobject_cast<QSslSocket *>(socket)) {
-            tlsSocket->setSslConfiguration(m_tls);
-            tlsSocket->startServerEncryption();
+        new LoopbackConnection(socket, m_server, this);
+        if (auto *tls = qobject_cast<QSslSocket *>(socket)) {
+            tls->setSslConfiguration(m_tls);
+            tls->startServerEncryption();
         }
     }
 
 private:
     const QSslConfiguration m_tls;
-    LoopbackLedger *const m_ledger;
     LoopbackServer *const m_server;
 };
 
-QSslConfiguration tlsFor(LoopbackServer::Transport transport)
+} // namespace
+
+LoopbackReply LoopbackReply::ok(const QByteArray &body, const QByteArray &contentType)
 {
-    switch (transport) {
-    case LoopbackServer::Transport::Http:
-        break;
-    case LoopbackServer::Transport::Https:
-        TestTls::trustTestCa();
-        return TestTls::serverConfiguration(TestTls::Issuer::TestCa);
-    case LoopbackServer::Transport::UntrustedHttps:
-        return TestTls::serverConfiguration(TestTls::Issuer::Untrusted);
-    }
-    return QSslConfiguration();
+    LoopbackReply reply;
+    reply.body = body;
+    reply.headers.append({"Content-Type", contentType});
+    return reply;
 }
 
-} // namespace
+LoopbackReply LoopbackReply::status(int code, const QByteArray &body)
+{
+    LoopbackReply reply;
+    reply.statusCode = code;
+    reply.body = body;
+    return reply;
+}
+
+LoopbackReply LoopbackReply::redirect(int code, const QByteArray &location)
+{
+    LoopbackReply reply = status(code);
+    reply.headers.append({"Location", location});
+    return reply;
+}
+
+LoopbackReply &LoopbackReply::slow(int bytesPerPiece, int intervalMs)
+{
+    pieceSize = bytesPerPiece;
+    pieceIntervalMs = intervalMs;
+    return *this;
+}
+
+LoopbackReply &LoopbackReply::stallAfter(qint64 bodyBytes)
+{
+    ending = Ending::Stall;
+    cutAt = bodyBytes;
+    return *this;
+}
+
+LoopbackReply &LoopbackReply::dropAfter(qint64 bodyBytes)
+{
+    ending = Ending::Drop;
+    cutAt = bodyBytes;
+    return *this;
+}
 
 LoopbackServer::LoopbackServer(Transport transport, quint16 port, QObject *parent)
     : QObject(parent)
     , m_transport(transport)
 {
-    auto *listener = new Listener(tlsFor(transport), &m_ledger, this);
+    QSslConfiguration tls;
+    if (transport != Transport::Http) {
+        trustTestCa();
+        tls = serverTls(transport == Transport::Https ? "server" : "untrusted");
+    }
+    auto *listener = new Listener(tls, this);
     listener->moveToThread(&m_thread);
     connect(&m_thread, &QThread::finished, listener, &QObject::deleteLater);
-    m_thread.setObjectName(QStringLiteral("LoopbackServer"));
     m_thread.start();
-
-    QString error;
     QMetaObject::invokeMethod(
         listener,
-        [listener, port, &error] {
-            if (!listener->listen(QHostAddress::LocalHost, port))
-                error = listener->errorString();
-            return listener->serverPort();
+        [listener, port] {
+            return listener->listen(QHostAddress::LocalHost, port) ? listener->serverPort()
+                                                                   : quint16(0);
         },
         Qt::BlockingQueuedConnection, &m_port);
-    if (!error.isEmpty())
-        qFatal("LoopbackServer: cannot listen on 127.0.0.1:%u: %s", unsigned(port),
-               qPrintable(error));
+    if (m_port == 0)
+        qFatal("LoopbackServer: cannot listen on 127.0.0.1:%u", port);
 }
 
 LoopbackServer::~LoopbackServer()
 {
-    // The listener and its connections are deleted on the server's thread as
-    // it finishes.
+    // The listener and its connections, stalled ones included, go with the thread.
     m_thread.quit();
     m_thread.wait();
 }
@@ -95,11 +215,31 @@ LoopbackServer::~LoopbackServer()
 QString LoopbackServer::url(const QString &path) const
 {
     const char *scheme = m_transport == Transport::Http ? "http" : "https";
-    return QStringLiteral("%1://127.0.0.1:%2%3")
-        .arg(QLatin1String(scheme), QString::number(m_port), path);
+    return QStringLiteral("%1://127.0.0.1:%2%3").arg(QLatin1String(scheme)).arg(m_port).arg(path);
 }
 
 void LoopbackServer::serve(const QString &path, const LoopbackReply &reply)
 {
-    m_ledger.serve(path, reply);
+    QMutexLocker locker(&m_mutex);
+    m_replies.insert(path, reply);
+}
+
+int LoopbackServer::requestCount(const QString &path) const
+{
+    QMutexLocker locker(&m_mutex);
+    return int(m_requested.count(path));
+}
+
+QByteArray LoopbackServer::lastUserAgent() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_lastUserAgent;
+}
+
+LoopbackReply LoopbackServer::replyFor(const QString &path, const QByteArray &userAgent)
+{
+    QMutexLocker locker(&m_mutex);
+    m_requested << path;
+    m_lastUserAgent = userAgent;
+    return m_replies.value(path, LoopbackReply::status(404));
 }

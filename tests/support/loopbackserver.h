@@ -1,28 +1,52 @@
 #pragma once
 
-#include "loopbackledger.h"
-#include "loopbackreply.h"
-#include "loopbackrequest.h"
-
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QMutex>
 #include <QObject>
+#include <QPair>
 #include <QThread>
 
-// An HTTP/1.1 server on 127.0.0.1, at a given port or one chosen when it
-// starts, that answers each path with the reply a test scripted for it
-// (LoopbackReply) and records every request. Over TLS it presents a test
-// certificate.
-//
-// It serves from a thread of its own, so a slow or stalled body keeps
-// flowing (or keeps stalling) while the test's thread is blocked. The signals
-// arrive on the thread that created the server, through its event loop.
-//
-//   LoopbackServer server(LoopbackServer::Transport::Https);
-//   server.serve("/manifest.json", LoopbackReply::ok(json, "application/json"));
-//   manifest.downloadManifest(server.url("/manifest.json"));
-//
-// A path without a scripted reply gets 404. The server listens from
-// construction until destruction; destroying it closes all connections,
-// stalled ones included.
+// What a LoopbackServer answers on one path, and how the body travels:
+//   LoopbackReply::ok(image).slow(4096, 100)   // 4 KiB pieces, 100 ms apart
+//   LoopbackReply::ok(image).stallAfter(1000)  // 1000 bytes, then silence
+//   LoopbackReply::ok(image).dropAfter(1000)   // 1000 bytes, then the server hangs up
+//   LoopbackReply::status(404), LoopbackReply::redirect(302, "/elsewhere")
+// Content-Length always names the whole body; the server closes the
+// connection after each reply.
+struct LoopbackReply
+{
+    enum class Ending
+    {
+        Complete,
+        Stall, // cutAt body bytes, then nothing; the connection stays open
+        Drop,  // cutAt body bytes, then the server closes
+    };
+
+    int statusCode = 200;
+    QList<QPair<QByteArray, QByteArray>> headers;
+    QByteArray body;
+    int pieceSize = 0; // bytes per write; 0 writes the body at once
+    int pieceIntervalMs = 0;
+    Ending ending = Ending::Complete;
+    qint64 cutAt = 0;
+
+    static LoopbackReply ok(const QByteArray &body,
+                            const QByteArray &contentType = "application/octet-stream");
+    static LoopbackReply status(int code, const QByteArray &body = QByteArray());
+    static LoopbackReply redirect(int code, const QByteArray &location);
+    LoopbackReply &slow(int bytesPerPiece, int intervalMs);
+    LoopbackReply &stallAfter(qint64 bodyBytes);
+    LoopbackReply &dropAfter(qint64 bodyBytes);
+};
+
+// An HTTP/1.1 server on 127.0.0.1 that answers each path with the reply a
+// test scripted for it (404 for any other) and counts the requests. It
+// serves from a thread of its own, so a slow or stalled body keeps flowing
+// (or stalling) while the test's thread is blocked. Over TLS it presents a
+// certificate of the test CA (tests/data/tls), which constructing one makes
+// this process trust; verification stays on.
 class LoopbackServer : public QObject
 {
     Q_OBJECT
@@ -30,14 +54,10 @@ public:
     enum class Transport
     {
         Http,
-        // TLS with the test CA's certificate; constructing one makes the
-        // process trust the test CA (TestTls::trustTestCa).
         Https,
-        // TLS with a certificate for the same names from an unknown CA.
-        UntrustedHttps,
+        UntrustedHttps, // a certificate for the same names from an unknown CA
     };
 
-    // Port 0 picks a free one.
     explicit LoopbackServer(Transport transport = Transport::Http, quint16 port = 0,
                             QObject *parent = nullptr);
     ~LoopbackServer() override;
@@ -45,23 +65,25 @@ public:
     quint16 port() const { return m_port; }
     // "http://127.0.0.1:<port>" or "https://..." followed by the path.
     QString url(const QString &path = QString()) const;
-
-    // Scripts the reply for a path (the request's path without its query).
     // Takes effect for requests that arrive afterwards.
     void serve(const QString &path, const LoopbackReply &reply);
-    // Every request received so far, in order of arrival.
-    QList<LoopbackRequest> requests() const { return m_ledger.requests(); }
+    int requestCount(const QString &path) const;
+    // The User-Agent of the last request.
+    QByteArray lastUserAgent() const;
 
 signals:
-    // A request for the path has arrived; it is already in requests().
+    // Emitted from the server's thread.
     void requestReceived(const QString &path);
-    // The client hung up before the whole reply was handed to the socket:
-    // always the case for a stalled reply.
-    void clientAborted(const QString &path);
 
 private:
+    friend class LoopbackConnection;
+    LoopbackReply replyFor(const QString &path, const QByteArray &userAgent);
+
     const Transport m_transport;
-    LoopbackLedger m_ledger;
+    mutable QMutex m_mutex;
+    QHash<QString, LoopbackReply> m_replies;
+    QStringList m_requested;
+    QByteArray m_lastUserAgent;
     QThread m_thread;
     quint16 m_port = 0;
 };

@@ -38,13 +38,6 @@ void serve(LoopbackServer &bucket, const QByteArray &image, const QString &diges
     bucket.serve(kFirmwarePath, LoopbackReply::ok(image));
 }
 
-int requestCount(const LoopbackServer &bucket, const QString &path)
-{
-    const QList<LoopbackRequest> requests = bucket.requests();
-    return int(std::count_if(requests.begin(), requests.end(),
-                             [&path](const LoopbackRequest &r) { return r.path == path; }));
-}
-
 QStringList imageFiles(const QString &directory)
 {
     return QDir(directory).entryList({QStringLiteral("Ravlo_firmware_*.bin")}, QDir::Files);

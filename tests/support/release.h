@@ -19,8 +19,6 @@ QString sha256Hex(const QByteArray &data);
 // A manifest of this program's version naming firmware "1.2" with the
 // image's digest (or the given one), and the image.
 void serve(LoopbackServer &bucket, const QByteArray &image, const QString &digest = QString());
-// How many requests for the path the bucket has received.
-int requestCount(const LoopbackServer &bucket, const QString &path);
 // The image files in a temporary directory.
 QStringList imageFiles(const QString &directory);
 // Processes started by this process and not yet reaped.
