@@ -7,7 +7,7 @@
 #include "app/application.h"
 #include "app/dialogguidance.h"
 #include "app/mainwindow.h"
-#include "windowharness.h"
+#include "rig.h"
 
 #include <QAbstractButton>
 #include <QApplication>

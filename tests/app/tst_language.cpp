@@ -6,8 +6,7 @@
 
 #include "app/application.h"
 #include "app/mainwindow.h"
-#include "toolslot.h"
-#include "windowharness.h"
+#include "rig.h"
 
 #include <QLabel>
 #include <QProgressBar>

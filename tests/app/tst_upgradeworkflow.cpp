@@ -5,10 +5,7 @@
 #include "app/application.h"
 #include "app/mainwindow.h"
 #include "dfusim.h"
-#include "enginerig.h"
-#include "standin.h"
-#include "toolslot.h"
-#include "windowharness.h"
+#include "rig.h"
 
 #include <QProgressBar>
 #include <QPushButton>
@@ -16,7 +13,6 @@
 
 namespace {
 
-using Fault = DfuSimScenario::Fault;
 
 const QString kStarting = QStringLiteral("[INFO] Starting firmware upgrade process...");
 const QString kCompleted = QStringLiteral("[INFO] Upgrade completed successfully");
@@ -95,7 +91,7 @@ MainWindow *TestUpgradeWorkflow::open(WindowHarness &harness, const LoopbackRepl
     harness.bucket().serve(Release::kFirmwarePath, reply);
     m_bus.applyToThisProcess();
     MainWindow *window = harness.open();
-    window->findChild<UpgradeEngine *>()->setLimits(EngineRig::testLimits());
+    window->findChild<UpgradeEngine *>()->setLimits(testLimits());
     return window;
 }
 
@@ -114,7 +110,7 @@ void TestUpgradeWorkflow::verdict_data()
     // The tool's line, the failure, its cause and what to do: the cause and
     // the advice also in a box.
     QTest::newRow("device refuses to be opened")
-        << device().setFault(Fault::OpenDenied) << false << QStringList{"Upgrade failed"}
+        << device().setFault("open-denied") << false << QStringList{"Upgrade failed"}
         << QStringList{
                "\\[ERROR\\] Device scanning error: dfu-util: Cannot open DFU device "
                "0483:df11 .+\\(LIBUSB_ERROR_ACCESS\\)",
@@ -122,7 +118,7 @@ void TestUpgradeWorkflow::verdict_data()
                "\\[ERROR\\] The Ravlo device is connected, but this user may not open it\\.",
                "\\[WARNING\\] .+"};
     QTest::newRow("block fails to program")
-        << device().setFault(Fault::BlockError, 20) << false << QStringList{"Upgrade failed"}
+        << device().setFault("block-error:20") << false << QStringList{"Upgrade failed"}
         << QStringList{"\\[ERROR\\] Upgrade process error: dfu-util failed with exit code 74: "
                        "Failed to write whole chunk.+",
                        "\\[ERROR\\] The device reported an error while storing the firmware\\.",
@@ -249,7 +245,7 @@ void TestUpgradeWorkflow::closeDuringFlash()
     QElapsedTimer clock;
     clock.start();
     harness.close();
-    QVERIFY2(clock.elapsed() < EngineRig::testLimits().closeGraceMs + 200,
+    QVERIFY2(clock.elapsed() < testLimits().closeGraceMs + 200,
              qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(Release::imageFiles(harness.tempPath()), QStringList());
     QCOMPARE(Release::childProcesses(), QStringList());

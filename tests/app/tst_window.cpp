@@ -7,9 +7,8 @@
 #include "app/dialogguidance.h"
 #include "app/mainwindow.h"
 #include "dfu/dfuutilpath.h"
-#include "toolslot.h"
 #include "urlcatcher.h"
-#include "windowharness.h"
+#include "rig.h"
 
 #include <QBuffer>
 #include <QLabel>

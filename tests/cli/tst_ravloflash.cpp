@@ -4,7 +4,7 @@
 
 #include "dfusim.h"
 #include "loopbackserver.h"
-#include "release.h"
+#include "rig.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -14,7 +14,6 @@
 
 namespace {
 
-using Fault = DfuSimScenario::Fault;
 
 const QByteArray &image()
 {
@@ -163,7 +162,7 @@ void TestRavloFlash::upgrade_data()
         << QStringList{"upgrade", "--all", "--parallel"} << DfuSimScenario(two).setPollTimeout(10)
         << 0 << QList<int>{0, 1} << 1;
     QTest::newRow("a block fails to program")
-        << QStringList{"upgrade"} << DfuSimScenario().addDevice().setFault(Fault::BlockError, 20)
+        << QStringList{"upgrade"} << DfuSimScenario().addDevice().setFault("block-error:20")
         << 6 << QList<int>() << 1;
     QTest::newRow("no device") << QStringList{"upgrade"} << DfuSimScenario() << 3 << QList<int>()
                                << 0;

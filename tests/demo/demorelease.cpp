@@ -3,8 +3,7 @@
 #include "dfusim.h"
 #include "loopbackserver.h"
 #include "ravlo_config.h"
-#include "release.h"
-#include "windowharness.h"
+#include "rig.h"
 
 #include <QBuffer>
 #include <QImage>

@@ -6,9 +6,7 @@
 #include "app/mainwindow.h"
 #include "demorelease.h"
 #include "dfusim.h"
-#include "enginerig.h"
-#include "toolslot.h"
-#include "windowharness.h"
+#include "rig.h"
 
 #include <QProcess>
 #include <QProgressBar>
@@ -38,7 +36,7 @@ void TestDemo::upgrade()
     WindowHarness harness;
     harness.useBucket(QString::fromLatin1(bucket.readLine()).trimmed());
     MainWindow *window = harness.open();
-    window->findChild<UpgradeEngine *>()->setLimits(EngineRig::testLimits());
+    window->findChild<UpgradeEngine *>()->setLimits(testLimits());
 
     harness.button("BtnUpgrade")->click();
     QTRY_VERIFY_WITH_TIMEOUT(!harness.boxes().titles().isEmpty() ||

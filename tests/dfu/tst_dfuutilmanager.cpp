@@ -2,7 +2,7 @@
 // working dfu-util, run with its arguments as they are.
 
 #include "dfu/dfuutilmanager.h"
-#include "toolslot.h"
+#include "rig.h"
 
 #include <QtTest>
 

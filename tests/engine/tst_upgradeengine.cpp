@@ -4,9 +4,7 @@
 // verdict, with no image file and no child process left behind.
 
 #include "dfusim.h"
-#include "enginerig.h"
-#include "release.h"
-#include "standin.h"
+#include "rig.h"
 
 #include "engine/firmwarefile.h"
 
@@ -14,10 +12,9 @@
 
 namespace {
 
-using Fault = DfuSimScenario::Fault;
 using Phase = UpgradeEngine::Phase;
 using Stage = UpgradeFailure::Stage;
-using Step = BarRecorder::Step;
+using Step = EngineRig::Step;
 using Cause = Diagnosis::Cause;
 
 const QByteArray &firmware()
@@ -139,7 +136,7 @@ void TestUpgradeEngine::goodRun_data()
     // Every byte written, then the device resets before it answers the leave.
     QTest::newRow("exit 74 after completion")
         << Road{Road().manifest, Road().image,
-                DfuSimScenario().addDevice().setFault(Fault::LeaveSilent)}
+                DfuSimScenario().addDevice().setFault("leave-silent")}
         << true << 0;
     QTest::newRow("another device attached")
         << Road{Road().manifest, Road().image, DfuSimScenario().addDevice("1234:5678").addDevice()}
@@ -174,12 +171,12 @@ void TestUpgradeEngine::goodRun()
 
     // From the burn start: erase 0 to 10, write 10 to 90, never back (the
     // leave lines after the completion keep the bar at 98).
-    const QList<Step> steps = rig.bar->stepsAfter("Firmware download completed, start burning");
+    const QList<Step> steps = rig.stepsAfter("Firmware download completed, start burning");
     QVERIFY(!steps.isEmpty());
     QCOMPARE(steps.first(), (Step{50, "Burning firmware .."}));
     QCOMPARE(steps.last(), (Step{100, "Firmware upgrade completed!"}));
     QVERIFY(std::is_sorted(steps.begin() + 1, steps.end(),
-                           [](const Step &a, const Step &b) { return a.value < b.value; }));
+                           [](const Step &a, const Step &b) { return a.first < b.first; }));
 }
 
 void TestUpgradeEngine::failedRun_data()
@@ -196,8 +193,8 @@ void TestUpgradeEngine::failedRun_data()
     const QString network = "^Network error: .+";
     const LoopbackReply good = Road().image;
     const LoopbackReply manifest = Road().manifest;
-    const auto bus = [](Fault fault = Fault::None, int n = 1) {
-        return DfuSimScenario().addDevice().setFault(fault, n);
+    const auto bus = [](const QByteArray &fault = QByteArray()) {
+        return DfuSimScenario().addDevice().setFault(fault);
     };
     // Nothing unverified is ever written: no image is asked for without a digest.
     QTest::newRow("manifest 404") << Road{LoopbackReply::status(404)} << Stage::Manifest << noInfo
@@ -220,7 +217,7 @@ void TestUpgradeEngine::failedRun_data()
         << Road{manifest, good, DfuSimScenario().addDevice("1234:5678")} << Stage::Scan
         << preconditions << Cause::OtherDeviceOnly << 0;
     QTest::newRow("device refuses to open")
-        << Road{manifest, good, bus(Fault::OpenDenied)} << Stage::Scan << preconditions
+        << Road{manifest, good, bus("open-denied")} << Stage::Scan << preconditions
         << Cause::Permission << 0;
     QTest::newRow("connection dropped")
         << Road{manifest, LoopbackReply::ok(firmware()).dropAfter(70000)} << Stage::Download
@@ -250,11 +247,11 @@ void TestUpgradeEngine::failedRun_data()
         << 1;
     // The tool's own reason goes with the failure.
     QTest::newRow("block fails to program")
-        << Road{manifest, good, bus(Fault::BlockError, 40)} << Stage::Flash
+        << Road{manifest, good, bus("block-error:40")} << Stage::Flash
         << "^dfu-util failed with exit code 74: Failed to write whole chunk" << Cause::DeviceRefused
         << 1;
     QTest::newRow("device gone mid-write")
-        << Road{manifest, good, bus(Fault::Vanish, 20)} << Stage::Flash
+        << Road{manifest, good, bus("vanish:20")} << Stage::Flash
         << "^dfu-util failed with exit code 74: Error during download$" << Cause::ConnectionLost
         << 1;
     QTest::newRow("tool crashes") << Road{manifest, good, bus(), StandIn::kCrash} << Stage::Flash
@@ -320,7 +317,7 @@ void TestUpgradeEngine::cancel()
     prepare(rig, road);
     if (phase != Phase::FetchingManifest)
         QVERIFY(rig.loadManifest());
-    EngineLimits limits = EngineRig::testLimits();
+    EngineLimits limits = testLimits();
     limits.burnDelayMs = phase == Phase::BurnPending ? 10000 : 0;
     rig.engine().setLimits(limits);
 
@@ -328,7 +325,7 @@ void TestUpgradeEngine::cancel()
     QTRY_COMPARE_WITH_TIMEOUT(rig.engine().phase(), phase, 20000);
     // Caught while the tool talks to the device, or the image is coming.
     if (phase == Phase::Flashing)
-        QTRY_VERIFY(rig.bar->steps().last().value != 50);
+        QTRY_VERIFY(rig.steps.last().first != 50);
     if (phase == Phase::Downloading)
         QTRY_VERIFY(!imagesLeft(rig.tempPath()).isEmpty());
 

@@ -12,7 +12,7 @@
 #include "engine/firmwarefile.h"
 #include "engine/sha256.h"
 #include "manifest/versioncompare.h"
-#include "transcripts.h"
+#include "rig.h"
 
 #include <QtTest>
 

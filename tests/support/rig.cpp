@@ -1,0 +1,298 @@
+#include "rig.h"
+
+#include "app/mainwindow.h"
+#include "dfu/dfuutilpath.h"
+#include "manifest/manifest.h"
+
+#include <QCryptographicHash>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMetaEnum>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTextEdit>
+
+namespace {
+void restore(const char *name, const QByteArray &previous)
+{
+    if (previous.isNull())
+        qunsetenv(name);
+    else
+        qputenv(name, previous);
+}
+} // namespace
+
+namespace Release {
+
+QByteArray manifestJson(const QString &appVersion, const QString &address,
+                        const QString &firmwareVersion, const QString &sha256)
+{
+    const QJsonObject product{{"version", firmwareVersion}, {"sha256", sha256}};
+    return QJsonDocument(QJsonObject{{"appVersion", appVersion},
+                                     {"address", address},
+                                     {"products", QJsonObject{{"Ravlo", product}}}})
+        .toJson();
+}
+
+QString sha256Hex(const QByteArray &data)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex());
+}
+
+void serve(LoopbackServer &bucket, const QByteArray &image, const QString &digest)
+{
+    bucket.serve(kManifestPath, LoopbackReply::ok(manifestJson("V1.0.0", QString(), "1.2",
+                                                               digest.isNull() ? sha256Hex(image)
+                                                                               : digest)));
+    bucket.serve(kFirmwarePath, LoopbackReply::ok(image));
+}
+
+QStringList imageFiles(const QString &directory)
+{
+    return QDir(directory).entryList({QStringLiteral("Ravlo_firmware_*.bin")}, QDir::Files);
+}
+
+QStringList childProcesses()
+{
+    const QByteArray self = QByteArray::number(QCoreApplication::applicationPid());
+    QStringList names;
+    for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        // "pid (name) state ppid ...": the name may hold blanks and parentheses.
+        const QByteArray line = stat.readAll();
+        const int close = line.lastIndexOf(')');
+        if (line.mid(close + 2).split(' ').value(1) == self)
+            names << QString::fromLocal8Bit(line.left(close));
+    }
+    return names;
+}
+
+} // namespace Release
+
+namespace ToolSlot {
+
+QString path()
+{
+    return dfuUtilPath();
+}
+
+QString realToolPath()
+{
+    return QStringLiteral(RAVLO_TEST_REAL_DFU_UTIL);
+}
+
+bool installRealTool()
+{
+    return installExecutable(realToolPath());
+}
+
+bool installExecutable(const QString &source)
+{
+    QFile real(source);
+    return real.open(QIODevice::ReadOnly) &&
+           installContent(real.readAll(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+}
+
+bool installContent(const QByteArray &content, QFileDevice::Permissions permissions)
+{
+    QFile file(path());
+    if (!remove() || !QDir().mkpath(QFileInfo(path()).path()) ||
+        !file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+        return false;
+    file.close();
+    return file.setPermissions(permissions | QFileDevice::WriteOwner);
+}
+
+bool remove()
+{
+    return !QFileInfo::exists(path()) || QFile::remove(path());
+}
+
+} // namespace ToolSlot
+
+bool StandIn::install(const QString &path, const QByteArray &flashScript,
+                      const QByteArray &listScript)
+{
+    const QByteArray list =
+        listScript.isNull() ? "cat '" + QFile::encodeName(Transcripts::path("list-one")) + "'"
+                            : listScript;
+    QFile file(path);
+    QFile::remove(path);
+    return file.open(QIODevice::WriteOnly) &&
+           file.write("#!/bin/sh\nif [ \"$1\" = -l ]; then\n" + list + "\nelse\n" + flashScript +
+                      "\nfi\n") > 0 &&
+           file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                               QFileDevice::ExeOwner);
+}
+
+namespace Transcripts {
+
+QString path(const QString &name)
+{
+    return QStringLiteral(RAVLO_TRANSCRIPTS_DIR "/%1.txt").arg(name);
+}
+
+QByteArray read(const QString &name)
+{
+    QFile file(path(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+int exitCode(const QString &name)
+{
+    QFile index(QStringLiteral(RAVLO_TRANSCRIPTS_DIR "/index.txt"));
+    if (!index.open(QIODevice::ReadOnly))
+        return -1;
+    // Each line: name, exit code, dfu-util's arguments.
+    for (const QByteArray &line : index.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.split(' ');
+        if (fields.size() >= 2 && fields[0] == name.toUtf8())
+            return fields[1].toInt();
+    }
+    return -1;
+}
+
+} // namespace Transcripts
+
+EngineLimits testLimits()
+{
+    EngineLimits limits;
+    limits.transferMs = 1500;
+    limits.burnDelayMs = 50;
+    limits.restartDelayMs = 50;
+    limits.cancelGraceMs = 600;
+    limits.closeGraceMs = 800;
+    return limits;
+}
+
+Bench::Bench()
+    : m_bucket(LoopbackServer::Transport::Https)
+    , m_previousTmpDir(qgetenv("TMPDIR"))
+{
+    // The code under test asks QStandardPaths, which reads TMPDIR on every call.
+    qputenv("TMPDIR", m_temp.path().toLocal8Bit());
+}
+
+Bench::~Bench()
+{
+    restore("TMPDIR", m_previousTmpDir);
+}
+
+EngineRig::EngineRig()
+    : m_manifest(new Manifest(&m_network, this))
+    , m_engine(new UpgradeEngine(Endpoints{bucket().url(), "https://store.example.com"},
+                                 m_manifest, &m_network, this))
+{
+    m_engine->setLimits(testLimits());
+    m_engine->setToolPath(ToolSlot::realToolPath());
+    connect(m_engine, &UpgradeEngine::phaseChanged, this, [this](auto phase) { phases << phase; });
+    connect(m_engine, &UpgradeEngine::logLine, this, [this](auto level, const QString &text) {
+        log << QString::fromLatin1(QMetaEnum::fromType<UpgradeEngine::Level>().valueToKey(int(level)))
+                       .toUpper() +
+                   ": " + text;
+    });
+    connect(m_engine, &UpgradeEngine::failed, this,
+            [this](const UpgradeFailure &failure) { failures << failure; });
+    connect(m_engine, &UpgradeEngine::succeeded, this, [this] { ++successes; });
+    // A step per value, with the last text shown while the bar held it.
+    connect(m_engine, &UpgradeEngine::barValue, this, [this](int value) {
+        if (steps.isEmpty() || steps.last().first != value)
+            steps << Step{value, steps.isEmpty() ? QString() : steps.last().second};
+    });
+    connect(m_engine, &UpgradeEngine::barText, this, [this](const QString &text) {
+        if (!steps.isEmpty())
+            steps.last().second = text;
+    });
+}
+
+EngineRig::~EngineRig()
+{
+    delete m_engine;
+}
+
+bool EngineRig::loadManifest()
+{
+    QSignalSpy outcome(m_manifest, &Manifest::manifestDownloaded);
+    m_manifest->downloadManifest(bucket().url(Release::kManifestPath));
+    return outcome.wait(10000) && outcome.first().first().toBool();
+}
+
+QList<EngineRig::Step> EngineRig::stepsAfter(const QString &text) const
+{
+    for (int i = 0; i < steps.size(); ++i) {
+        if (steps.at(i).second == text)
+            return steps.mid(i + 1);
+    }
+    return {};
+}
+
+const QString WindowHarness::kPicturePath = QStringLiteral("/product.jpg");
+const QString WindowHarness::kPicture2Path = QStringLiteral("/product2.jpg");
+const QString WindowHarness::kStoreUrl = QStringLiteral("https://store.example.com");
+
+WindowHarness::WindowHarness()
+    : m_previousCacheHome(qgetenv("XDG_CACHE_HOME"))
+{
+    // The pictures go to the window's cache folder.
+    qputenv("XDG_CACHE_HOME", m_cache.path().toLocal8Bit());
+}
+
+WindowHarness::~WindowHarness()
+{
+    close();
+    restore("XDG_CACHE_HOME", m_previousCacheHome);
+}
+
+void WindowHarness::serveManifest(const QByteArray &json)
+{
+    bucket().serve(Release::kManifestPath, LoopbackReply::ok(json, "application/json"));
+}
+
+void WindowHarness::serveRelease()
+{
+    serveManifest(Release::manifestJson("V1.0.0", QString(), "1.2", QString()));
+}
+
+MainWindow *WindowHarness::open(bool waitForManifest)
+{
+    close();
+    m_window = std::make_unique<MainWindow>(
+        Endpoints{m_bucketUrl.isEmpty() ? bucket().url() : m_bucketUrl, kStoreUrl});
+    if (waitForManifest) {
+        // Connected after the window's own slot: once it has seen the
+        // signal, the window has handled it.
+        QSignalSpy outcome(m_window->findChild<Manifest *>(), &Manifest::manifestDownloaded);
+        if (!outcome.wait(10000))
+            qWarning("WindowHarness: the manifest's outcome did not arrive");
+    }
+    m_window->show();
+    return m_window.get();
+}
+
+void WindowHarness::close()
+{
+    m_window.reset();
+}
+
+QProgressBar *WindowHarness::bar() const
+{
+    return m_window->findChild<QProgressBar *>(QStringLiteral("BurningProgress"));
+}
+
+QTextEdit *WindowHarness::log() const
+{
+    return m_window->findChild<QTextEdit *>(QStringLiteral("LogEdit"));
+}
+
+QPushButton *WindowHarness::button(const char *objectName) const
+{
+    return m_window->findChild<QPushButton *>(QString::fromLatin1(objectName));
+}
+
+QStringList WindowHarness::logLines() const
+{
+    return log()->toPlainText().split(QLatin1Char('\n'));
+}

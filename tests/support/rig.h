@@ -1,0 +1,152 @@
+#pragma once
+
+#include "loopbackserver.h"
+#include "modalboxes.h"
+
+#include "engine/upgradeengine.h"
+
+#include <QNetworkAccessManager>
+#include <QPair>
+#include <QTemporaryDir>
+
+#include <memory>
+
+class MainWindow;
+class Manifest;
+class QProgressBar;
+class QPushButton;
+class QTextEdit;
+
+// What a bucket serves for a release, and what a test looks at afterwards.
+namespace Release {
+inline const QString kManifestPath = QStringLiteral("/manifest.json");
+inline const QString kFirmwarePath = QStringLiteral("/Ravlo_1_2_210226.bin");
+// A manifest whose product "Ravlo" has the given version and digest.
+QByteArray manifestJson(const QString &appVersion, const QString &address,
+                        const QString &firmwareVersion, const QString &sha256);
+QString sha256Hex(const QByteArray &data);
+// A manifest naming firmware "1.2" with the image's digest (or the given one), and the image.
+void serve(LoopbackServer &bucket, const QByteArray &image, const QString &digest = QString());
+// The image files in a temporary directory.
+QStringList imageFiles(const QString &directory);
+// Processes started by this process and not yet reaped.
+QStringList childProcesses();
+} // namespace Release
+
+// The place where the code under test looks for dfu-util, beside the test
+// binary (each of which has a folder of its own).
+namespace ToolSlot {
+QString path();
+QString realToolPath(); // the real dfu-util 0.11 the build was configured with
+bool installRealTool();
+bool installExecutable(const QString &source);
+bool installContent(const QByteArray &content, QFileDevice::Permissions permissions);
+bool remove();
+} // namespace ToolSlot
+
+// A shell script in the tool's place for what the real dfu-util cannot be
+// made to do on demand: asked for "-l" it lists one Ravlo device as the real
+// tool does, asked for anything else it runs the flash script.
+namespace StandIn {
+bool install(const QString &path, const QByteArray &flashScript,
+             const QByteArray &listScript = QByteArray());
+inline const QByteArray kCrash = "echo 'Opening DFU capable USB device...'; kill -SEGV $$";
+inline const QByteArray kHang =
+    "echo 'Opening DFU capable USB device...'; trap '' TERM; exec sleep 600";
+} // namespace StandIn
+
+// What the real dfu-util printed in the scenarios of scripts/capture-transcripts.sh
+// (tests/data/transcripts; index.txt gives the exit codes).
+namespace Transcripts {
+QString path(const QString &name);
+QByteArray read(const QString &name);
+int exitCode(const QString &name); // -1 for a name the index does not know
+} // namespace Transcripts
+
+// Limits short enough for a stall to end in a test, long enough for a
+// sanitizer build on a busy machine.
+EngineLimits testLimits();
+
+// A loopback HTTPS bucket and a temporary directory of their own (TMPDIR
+// while it lives), for an engine or a window under test.
+class Bench
+{
+public:
+    Bench();
+    ~Bench();
+    Bench(const Bench &) = delete;
+    Bench &operator=(const Bench &) = delete;
+    LoopbackServer &bucket() { return m_bucket; }
+    QString tempPath() const { return m_temp.path(); }
+
+private:
+    LoopbackServer m_bucket;
+    QTemporaryDir m_temp;
+    const QByteArray m_previousTmpDir;
+};
+
+// An UpgradeEngine with testLimits() and the real dfu-util, and a record of
+// everything it reported.
+class EngineRig : public QObject, public Bench
+{
+    Q_OBJECT
+public:
+    using Step = QPair<int, QString>; // a bar value and the last text shown with it
+
+    EngineRig();
+    ~EngineRig() override;
+    UpgradeEngine &engine() { return *m_engine; }
+    // The manifest the bucket serves, taken before a run.
+    bool loadManifest();
+    bool ended() const { return !failures.isEmpty() || successes > 0; }
+    QList<Step> stepsAfter(const QString &text) const;
+
+    QStringList log; // "ERROR: text"
+    QList<UpgradeEngine::Phase> phases;
+    QList<UpgradeFailure> failures;
+    int successes = 0;
+    QList<Step> steps;
+
+private:
+    QNetworkAccessManager m_network;
+    Manifest *m_manifest;
+    UpgradeEngine *m_engine;
+};
+
+// A MainWindow as a user meets it, aimed at the bench's bucket, its boxes
+// answered by ModalBoxes, its pictures in a cache folder of its own. Without
+// serveManifest the bucket answers the manifest with 404.
+class WindowHarness : public Bench
+{
+public:
+    static const QString kPicturePath;
+    static const QString kPicture2Path;
+    static const QString kStoreUrl;
+
+    WindowHarness();
+    ~WindowHarness();
+    // Aims the window at another bucket, e.g. a bucket program's.
+    void useBucket(const QString &url) { m_bucketUrl = url; }
+    void serveManifest(const QByteArray &json);
+    // A manifest of this program's version, firmware version "1.2" and no digest.
+    void serveRelease();
+    // Builds and shows the window. With waitForManifest, returns once the
+    // window has handled the manifest's outcome (and any box it opened).
+    MainWindow *open(bool waitForManifest = true);
+    // Destroys the window, as closing it at the end of the program does.
+    void close();
+
+    MainWindow *window() const { return m_window.get(); }
+    ModalBoxes &boxes() { return m_boxes; }
+    QProgressBar *bar() const;
+    QTextEdit *log() const;
+    QPushButton *button(const char *objectName) const;
+    QStringList logLines() const;
+
+private:
+    ModalBoxes m_boxes;
+    QString m_bucketUrl; // empty: the bench's
+    QTemporaryDir m_cache;
+    const QByteArray m_previousCacheHome;
+    std::unique_ptr<MainWindow> m_window;
+};
