@@ -1,11 +1,13 @@
+// Dragging the frameless window: presses on passive parts start a drag,
+// controls keep their clicks, the window follows the pointer exactly on
+// scaled screens, and the helper forgets widgets that are gone.
+
 #include "app/framelesswindowhelper.h"
 
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QtTest>
-
-#include <memory>
 
 Q_DECLARE_METATYPE(Qt::MouseButton)
 
@@ -16,83 +18,57 @@ class Gauge : public QWidget
 {
     Q_OBJECT
 public:
-    Gauge(Qt::FocusPolicy focus, QWidget *parent)
-        : QWidget(parent)
-    {
-        setFocusPolicy(focus);
-    }
+    using QWidget::QWidget;
 };
 
-// Judged by its own class name, not as a QLabel.
-class Caption : public QLabel
-{
-    Q_OBJECT
-public:
-    explicit Caption(QWidget *parent)
-        : QLabel(parent)
-    {
-        setFocusPolicy(Qt::StrongFocus);
-    }
-};
-
-// A frameless window with one child of each kind, side by side.
+// A frameless window at (100, 100) with a label, a button, a widget of a
+// class the helper does not know, with and without focus, and a panel
+// holding a button.
 class Window : public QWidget
 {
-    Q_OBJECT
 public:
     Window()
     {
         setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
         setGeometry(100, 100, 300, 200);
         int x = 0;
-        const auto place = [this, &x](QWidget *child, const char *name) {
+        const auto place = [this, &x](QWidget *child, const char *name,
+                                      Qt::FocusPolicy focus = Qt::NoFocus) {
             child->setObjectName(name);
             child->setGeometry(x, 0, 30, 100);
+            child->setFocusPolicy(focus);
             x += 30;
         };
         place(new QLabel("label", this), "label");
-        place(new QPushButton("button", this), "button");
-        place(new Gauge(Qt::NoFocus, this), "quiet");
-        place(new Gauge(Qt::StrongFocus, this), "focusable");
-        place(new Caption(this), "caption");
-        auto *panel = new Gauge(Qt::StrongFocus, this);
-        place(panel, "panel");
+        place(new QPushButton("button", this), "button", Qt::StrongFocus);
+        place(new Gauge(this), "quiet");
+        place(new Gauge(this), "focusable", Qt::StrongFocus);
+        auto *panel = new Gauge(this);
+        place(panel, "panel", Qt::StrongFocus);
         auto *panelButton = new QPushButton(panel);
         panelButton->setObjectName("panelButton");
         panelButton->setGeometry(0, 50, 30, 50);
         show();
     }
 
-    // Top-left corner of a child (or of the window itself), plus a little.
-    QPoint spot(const QString &name) const
+    QList<QWidget *> named(const QStringList &names) const
     {
-        const auto *child = findChild<QWidget *>(name);
-        return (child ? child->mapTo(this, QPoint()) : QPoint(0, 150)) + QPoint(2, 2);
+        QList<QWidget *> widgets;
+        for (const QString &name : names)
+            widgets << findChild<QWidget *>(name);
+        return widgets;
     }
 
-    // Sends a mouse event to the window as it arrives there: at a local
-    // position, with the global position the screen reports for it.
+    // A mouse event as it arrives: at a local position, with the global
+    // position the screen reports for it.
     void mouse(QEvent::Type type, const QPointF &at, Qt::MouseButton button = Qt::LeftButton)
     {
-        const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : button;
-        QMouseEvent event(type, at, at + QPointF(mapToGlobal(QPoint())), button, held,
+        QMouseEvent event(type, at, at + QPointF(mapToGlobal(QPoint())), button,
+                          type == QEvent::MouseButtonRelease ? Qt::NoButton : button,
                           Qt::NoModifier);
         QApplication::sendEvent(this, &event);
     }
-
-    int pressesSeen = 0;
-
-protected:
-    void mousePressEvent(QMouseEvent *) override { ++pressesSeen; }
 };
-
-QList<QWidget *> named(const Window &window, const QStringList &names)
-{
-    QList<QWidget *> widgets;
-    for (const QString &name : names)
-        widgets << window.findChild<QWidget *>(name);
-    return widgets;
-}
 
 } // namespace
 
@@ -100,96 +76,68 @@ class TestFramelessWindowHelper : public QObject
 {
     Q_OBJECT
 private slots:
-    void pressStartsDragOnPassivePartsOnly_data();
-    void pressStartsDragOnPassivePartsOnly();
-    void dragPlacesTheWindow_data();
-    void dragPlacesTheWindow();
+    void drag_data();
+    void drag();
     void destroyedWidgetsAreForgotten();
 };
 
-void TestFramelessWindowHelper::pressStartsDragOnPassivePartsOnly_data()
+void TestFramelessWindowHelper::drag_data()
 {
-    QTest::addColumn<QString>("target");
+    QTest::addColumn<QString>("target"); // a child, or "" for the window's surface
     QTest::addColumn<Qt::MouseButton>("button");
     QTest::addColumn<QStringList>("draggables");
     QTest::addColumn<QStringList>("containers");
-    QTest::addColumn<bool>("drags");
+    QTest::addColumn<qreal>("scale");
+    QTest::addColumn<QPoint>("travel"); // in the screen's pixels
+    QTest::addColumn<QPoint>("expected");
 
     const QStringList none;
-    QTest::newRow("window surface") << "" << Qt::LeftButton << none << none << true;
-    QTest::newRow("label") << "label" << Qt::LeftButton << none << none << true;
-    QTest::newRow("right button") << "label" << Qt::RightButton << none << none << false;
-    QTest::newRow("push button") << "button" << Qt::LeftButton << none << none << false;
-    QTest::newRow("unknown class, no focus") << "quiet" << Qt::LeftButton << none << none << true;
-    QTest::newRow("unknown class, focus") << "focusable" << Qt::LeftButton << none << none << false;
-    QTest::newRow("label subclass, focus") << "caption" << Qt::LeftButton << none << none << false;
-    QTest::newRow("button made draggable")
-        << "button" << Qt::LeftButton << QStringList{"button"} << none << true;
-    QTest::newRow("container's own area")
-        << "panel" << Qt::LeftButton << none << QStringList{"panel"} << true;
-    QTest::newRow("button in a container")
-        << "panelButton" << Qt::LeftButton << none << QStringList{"panel"} << false;
+    const QPoint still(100, 100);
+    const auto row = [&](const char *name, const QString &target, const QPoint &expected,
+                         Qt::MouseButton button = Qt::LeftButton,
+                         const QStringList &draggables = {}, const QStringList &containers = {}) {
+        QTest::newRow(name) << target << button << draggables << containers << 1.0 << QPoint(30, 20)
+                            << expected;
+    };
+    row("window surface", "", QPoint(130, 120));
+    row("label", "label", QPoint(130, 120));
+    row("right button", "label", still, Qt::RightButton);
+    row("push button", "button", still);
+    row("unknown class, no focus", "quiet", QPoint(130, 120));
+    row("unknown class, focus", "focusable", still);
+    row("button made draggable", "button", QPoint(130, 120), Qt::LeftButton, {"button"});
+    row("container's own area", "panel", QPoint(130, 120), Qt::LeftButton, none, {"panel"});
+    row("button in a container", "panelButton", still, Qt::LeftButton, none, {"panel"});
+    // Logical travel (30.4, 20.8), (30, 20.67), (30.5, 20.5): the window
+    // lands on the nearest logical pixel.
+    QTest::newRow("screen at 125 %")
+        << "label" << Qt::LeftButton << none << none << 1.25 << QPoint(38, 26) << QPoint(130, 121);
+    QTest::newRow("screen at 150 %")
+        << "label" << Qt::LeftButton << none << none << 1.5 << QPoint(45, 31) << QPoint(130, 121);
+    QTest::newRow("screen at 200 %")
+        << "label" << Qt::LeftButton << none << none << 2.0 << QPoint(61, 41) << QPoint(131, 121);
 }
 
-void TestFramelessWindowHelper::pressStartsDragOnPassivePartsOnly()
+void TestFramelessWindowHelper::drag()
 {
     QFETCH(QString, target);
     QFETCH(Qt::MouseButton, button);
     QFETCH(QStringList, draggables);
     QFETCH(QStringList, containers);
-    QFETCH(bool, drags);
-    FramelessWindowHelper helper;
-    Window window;
-    helper.addWidget(&window);
-    helper.setDraggableWidgets(named(window, draggables));
-    helper.setContainerWidgets(named(window, containers));
-
-    const QPoint start = window.pos();
-    const QPoint at = window.spot(target);
-    window.mouse(QEvent::MouseButtonPress, at, button);
-    // The point under the cursor stays under the cursor.
-    window.mouse(QEvent::MouseMove, at + QPoint(30, 20), button);
-    QCOMPARE(window.pos(), drags ? start + QPoint(30, 20) : start);
-    QCOMPARE(window.pressesSeen, drags ? 0 : 1);
-}
-
-void TestFramelessWindowHelper::dragPlacesTheWindow_data()
-{
-    QTest::addColumn<QRect>("bounds");
-    QTest::addColumn<qreal>("scale");
-    QTest::addColumn<QPoint>("travel");
-    QTest::addColumn<QPoint>("expected");
-
-    // The window starts at (100, 100); the pointer travels this many pixels
-    // of a screen at the scale.
-    const QRect screen(QPoint(0, 0), QPoint(999, 799));
-    QTest::newRow("inside") << screen << 1.0 << QPoint(150, 200) << QPoint(250, 300);
-    QTest::newRow("too far right and down")
-        << screen << 1.0 << QPoint(800, 600) << QPoint(699, 599);
-    QTest::newRow("invalid bounds")
-        << QRect(QPoint(10, 10), QPoint(0, 0)) << 1.0 << QPoint(800, 600) << QPoint(900, 700);
-    // Logical travel (30.4, 20.8), (30, 20.67), (30.5, 20.5): the window
-    // lands on the nearest logical pixel.
-    QTest::newRow("screen at 125 %") << QRect() << 1.25 << QPoint(38, 26) << QPoint(130, 121);
-    QTest::newRow("screen at 150 %") << QRect() << 1.5 << QPoint(45, 31) << QPoint(130, 121);
-    QTest::newRow("screen at 200 %") << QRect() << 2.0 << QPoint(61, 41) << QPoint(131, 121);
-}
-
-void TestFramelessWindowHelper::dragPlacesTheWindow()
-{
-    QFETCH(QRect, bounds);
     QFETCH(qreal, scale);
     QFETCH(QPoint, travel);
     FramelessWindowHelper helper;
     Window window;
     helper.addWidget(&window);
-    QCOMPARE(helper.setDragBounds(bounds), bounds.isValid());
+    helper.setDraggableWidgets(window.named(draggables));
+    helper.setContainerWidgets(window.named(containers));
 
-    // A scaled screen reports the pointer's pixels as fractional logical
-    // positions. The press lands on the label.
-    const QPointF at = QPointF(4, 4) / scale;
-    window.mouse(QEvent::MouseButtonPress, at);
-    window.mouse(QEvent::MouseMove, at + QPointF(travel) / scale);
+    // A scaled screen reports the pointer's pixels as fractional logical positions.
+    const auto *child = window.findChild<QWidget *>(target);
+    const QPointF at =
+        QPointF((child ? child->mapTo(&window, QPoint()) : QPoint(0, 150)) + QPoint(4, 4)) / scale;
+    window.mouse(QEvent::MouseButtonPress, at, button);
+    window.mouse(QEvent::MouseMove, at + QPointF(travel) / scale, button);
     QTEST(window.pos(), "expected");
 }
 
@@ -200,23 +148,21 @@ void TestFramelessWindowHelper::destroyedWidgetsAreForgotten()
     FramelessWindowHelper helper;
     auto window = std::make_unique<Window>();
     Window survivor;
-    QWidget *const stale = window.get();
     // Kept as a number: once the window is gone the pointer is only compared.
-    const volatile quintptr staleAddress = reinterpret_cast<quintptr>(stale);
-    helper.addWidget(stale);
+    const volatile quintptr stale = reinterpret_cast<quintptr>(window.get());
+    helper.addWidget(window.get());
     helper.addWidget(&survivor);
-    helper.setDraggableWidgets(named(*window, {"button"}));
-    helper.setContainerWidgets({stale});
-    window->mouse(QEvent::MouseButtonPress, window->spot("label"));
+    helper.setDraggableWidgets(window->named({"button"}));
+    helper.setContainerWidgets({window.get()});
+    window->mouse(QEvent::MouseButtonPress, QPointF(4, 4));
 
     window.reset();
-    QVERIFY(!helper.removeWidget(reinterpret_cast<QWidget *>(staleAddress)));
-    const QPoint start = survivor.pos();
+    QVERIFY(!helper.removeWidget(reinterpret_cast<QWidget *>(stale)));
     survivor.mouse(QEvent::MouseMove, QPoint(50, 50));
-    QCOMPARE(survivor.pos(), start);
-    survivor.mouse(QEvent::MouseButtonPress, survivor.spot("label"));
-    survivor.mouse(QEvent::MouseMove, survivor.spot("label") + QPoint(5, 5));
-    QCOMPARE(survivor.pos(), start + QPoint(5, 5));
+    QCOMPARE(survivor.pos(), QPoint(100, 100));
+    survivor.mouse(QEvent::MouseButtonPress, QPoint(4, 4));
+    survivor.mouse(QEvent::MouseMove, QPoint(9, 9));
+    QCOMPARE(survivor.pos(), QPoint(105, 105));
 }
 
 QTEST_MAIN(TestFramelessWindowHelper)
