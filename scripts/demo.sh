@@ -85,7 +85,7 @@ export RAVLO_DFUSIM_DEVICES=$devices RAVLO_DFUSIM_FAULT=$simulated_fault \
 unset RAVLO_DFUSIM_DEVICES_FILE RAVLO_DFUSIM_LOG
 
 mkfifo "$work/bucket.out"
-"$build/tests/demo/ravlo-demo-bucket" >"$work/bucket.out" &
+"$build/demo/ravlo-demo-bucket" >"$work/bucket.out" &
 pids+=($!)
 if ! read -r -t 10 bucket <"$work/bucket.out"; then
     echo "demo.sh: the demo bucket did not start; if its port is taken, another one:" \
