@@ -60,22 +60,14 @@ void ModalBoxes::poll()
 
 void ModalBoxes::answer(QWidget *window)
 {
-    Seen seen;
-    seen.className = QString::fromLatin1(window->metaObject()->className());
-    seen.title = window->windowTitle();
     auto *box = qobject_cast<QMessageBox *>(window);
+    m_seen.append({window->windowTitle(), box ? box->text() : QString(),
+                   box && box->defaultButton() ? box->standardButton(box->defaultButton())
+                                               : QMessageBox::NoButton});
     if (!box) {
-        m_seen.append(seen);
         static_cast<QDialog *>(window)->reject();
         return;
     }
-    seen.text = box->text();
-    seen.informativeText = box->informativeText();
-    seen.icon = box->icon();
-    seen.buttons = box->standardButtons();
-    seen.defaultButton =
-        box->defaultButton() ? box->standardButton(box->defaultButton()) : QMessageBox::NoButton;
-    m_seen.append(seen);
 
     QAbstractButton *button = nullptr;
     if (!m_answers.isEmpty() && !m_held) {

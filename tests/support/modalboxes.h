@@ -21,12 +21,8 @@ class ModalBoxes : public QObject
 public:
     struct Seen
     {
-        QString className;
         QString title;
         QString text;
-        QString informativeText;
-        QMessageBox::Icon icon = QMessageBox::NoIcon;
-        QMessageBox::StandardButtons buttons;
         QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
     };
 
