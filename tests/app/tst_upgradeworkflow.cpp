@@ -75,7 +75,7 @@ void TestUpgradeWorkflow::initTestCase()
 
 void TestUpgradeWorkflow::init()
 {
-    QVERIFY(ToolSlot::installRealTool());
+    QVERIFY(ToolSlot::installExecutable());
     m_dir = std::make_unique<QTemporaryDir>();
     m_bus = DfuSimScenario(m_dir->path());
 }

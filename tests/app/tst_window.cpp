@@ -74,7 +74,7 @@ void TestWindow::initTestCase()
 
 void TestWindow::init()
 {
-    QVERIFY(ToolSlot::installRealTool());
+    QVERIFY(ToolSlot::installExecutable());
 }
 
 void TestWindow::startUp_data()

@@ -79,16 +79,6 @@ QString path()
     return dfuUtilPath();
 }
 
-QString realToolPath()
-{
-    return QStringLiteral(RAVLO_TEST_REAL_DFU_UTIL);
-}
-
-bool installRealTool()
-{
-    return installExecutable(realToolPath());
-}
-
 bool installExecutable(const QString &source)
 {
     QFile real(source);
@@ -117,7 +107,7 @@ bool StandIn::install(const QString &path, const QByteArray &flashScript,
                       const QByteArray &listScript)
 {
     const QByteArray list =
-        listScript.isNull() ? "cat '" + QFile::encodeName(Transcripts::path("list-one")) + "'"
+        listScript.isNull() ? "cat '" RAVLO_TRANSCRIPTS_DIR "/list-one.txt'"
                             : listScript;
     QFile file(path);
     QFile::remove(path);
@@ -130,14 +120,9 @@ bool StandIn::install(const QString &path, const QByteArray &flashScript,
 
 namespace Transcripts {
 
-QString path(const QString &name)
-{
-    return QStringLiteral(RAVLO_TRANSCRIPTS_DIR "/%1.txt").arg(name);
-}
-
 QByteArray read(const QString &name)
 {
-    QFile file(path(name));
+    QFile file(QStringLiteral(RAVLO_TRANSCRIPTS_DIR "/%1.txt").arg(name));
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
@@ -187,7 +172,7 @@ EngineRig::EngineRig()
                                  m_manifest, &m_network, this))
 {
     m_engine->setLimits(testLimits());
-    m_engine->setToolPath(ToolSlot::realToolPath());
+    m_engine->setToolPath(QStringLiteral(RAVLO_TEST_REAL_DFU_UTIL));
     connect(m_engine, &UpgradeEngine::phaseChanged, this, [this](auto phase) { phases << phase; });
     connect(m_engine, &UpgradeEngine::logLine, this, [this](auto level, const QString &text) {
         log << QString::fromLatin1(QMetaEnum::fromType<UpgradeEngine::Level>().valueToKey(int(level)))
@@ -282,11 +267,6 @@ QProgressBar *WindowHarness::bar() const
     return m_window->findChild<QProgressBar *>(QStringLiteral("BurningProgress"));
 }
 
-QTextEdit *WindowHarness::log() const
-{
-    return m_window->findChild<QTextEdit *>(QStringLiteral("LogEdit"));
-}
-
 QPushButton *WindowHarness::button(const char *objectName) const
 {
     return m_window->findChild<QPushButton *>(QString::fromLatin1(objectName));
@@ -294,5 +274,5 @@ QPushButton *WindowHarness::button(const char *objectName) const
 
 QStringList WindowHarness::logLines() const
 {
-    return log()->toPlainText().split(QLatin1Char('\n'));
+    return m_window->findChild<QTextEdit *>(QStringLiteral("LogEdit"))->toPlainText().split('\n');
 }

@@ -15,7 +15,6 @@ class MainWindow;
 class Manifest;
 class QProgressBar;
 class QPushButton;
-class QTextEdit;
 
 // What a bucket serves for a release, and what a test looks at afterwards.
 namespace Release {
@@ -37,9 +36,8 @@ QStringList childProcesses();
 // binary (each of which has a folder of its own).
 namespace ToolSlot {
 QString path();
-QString realToolPath(); // the real dfu-util 0.11 the build was configured with
-bool installRealTool();
-bool installExecutable(const QString &source);
+// The real dfu-util 0.11 the build was configured with, or another program.
+bool installExecutable(const QString &source = QStringLiteral(RAVLO_TEST_REAL_DFU_UTIL));
 bool installContent(const QByteArray &content, QFileDevice::Permissions permissions);
 bool remove();
 } // namespace ToolSlot
@@ -58,7 +56,6 @@ inline const QByteArray kHang =
 // What the real dfu-util printed in the scenarios of scripts/capture-transcripts.sh
 // (tests/data/transcripts; index.txt gives the exit codes).
 namespace Transcripts {
-QString path(const QString &name);
 QByteArray read(const QString &name);
 int exitCode(const QString &name); // -1 for a name the index does not know
 } // namespace Transcripts
@@ -139,7 +136,6 @@ public:
     MainWindow *window() const { return m_window.get(); }
     ModalBoxes &boxes() { return m_boxes; }
     QProgressBar *bar() const;
-    QTextEdit *log() const;
     QPushButton *button(const char *objectName) const;
     QStringList logLines() const;
 
