@@ -3,7 +3,7 @@
 // every outcome is one signal, a failure keeps the manifest taken earlier and
 // a stalled bucket ends in time.
 
-#include "loopbackserver.h"
+#include "rig.h"
 #include "manifest/manifest.h"
 
 #include <QDir>
@@ -239,7 +239,7 @@ void TestManifest::download()
 
     Manifest manifest;
     QVERIFY(manifest.parseManifest("{\"appVersion\": \"V1.0.0\"}"));
-    manifest.setTransferTimeout(500);
+    manifest.setTransferTimeout(testLimits().transferMs);
     QSignalSpy downloaded(&manifest, &Manifest::manifestDownloaded);
     manifest.downloadManifest(path.isEmpty() ? QString() : server.url(path));
     QVERIFY(!downloaded.isEmpty() || downloaded.wait());
