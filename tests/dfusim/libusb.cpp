@@ -1,12 +1,12 @@
-// The simulated bus: the libusb functions dfu-util calls, answered by the DfuSe
-// devices (dfusedevice.h) that the environment of its process puts there:
+// The simulated bus: the 22 libusb functions dfu-util calls, answered by
+// simulated STM32 DfuSe ROM bootloaders that the environment puts there:
 //
-//   RAVLO_DFUSIM_DEVICES       devices separated by ';' or line breaks: VID:PID (hex)
-//                              with options ",port=N" (hub port 1 to 124, one device
-//                              each: path "1-N", devnum N + 3; default 2 for the first
-//                              device, 3 for the next...), ",serial=TEXT" (printable
-//                              ASCII, empty for none; default 3276386A31<31 + port>),
-//                              ",mode=runtime" (a device in DFU run-time mode)
+//   RAVLO_DFUSIM_DEVICES       devices separated by ';' or line breaks: VID:PID (hex) with
+//                              options ",port=N" (1 to 124, one device each: path "1-N",
+//                              devnum N + 3; by default 2 for the first device, 3 for the
+//                              next...), ",serial=TEXT" (printable ASCII, empty for none;
+//                              by default 3276386A31<31 + port>), ",mode=runtime" (DFU
+//                              run-time mode)
 //   RAVLO_DFUSIM_DEVICES_FILE  a file holding the devices instead (missing: none)
 //   RAVLO_DFUSIM_FLASH_DIR     a device at path P starts from flash-P.bin there, else
 //                              from flash.bin, else from zeros; at exit each changed
@@ -18,45 +18,132 @@
 //                                block-error:N   data block N fails to program
 //                                stall:N         download request N is stalled
 //                                erase-error:N   erase N fails
-//                                vanish:N        the device is gone from data block N on
+//                                vanish:N        the device is gone at data block N
 //                                leave-silent    no status answer after leave
 //                                leave-error     leave answered with dfuERROR
-
-#include "dfusedevice.h"
+//
+// The devices answer what dfu-util 0.11 asks when it lists them and when it
+// writes a raw image with "-s ADDRESS:force:leave"; other requests are stalled.
 
 #include <algorithm>
-#include <cerrno>
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
-#include <memory>
+#include <stdexcept>
+#include <string>
 #include <unistd.h>
-#include <utility>
+#include <vector>
 
-struct libusb_device : DfuSeDevice
+// The part of libusb's ABI (1.0.26, x86-64) that dfu-util reads through
+// pointers. A descriptor begins with its bytes as sent on the wire, which
+// libusb's fields mirror on a little-endian host.
+extern "C" {
+
+struct libusb_context;
+
+struct libusb_interface_descriptor
 {
-    using DfuSeDevice::DfuSeDevice;
+    uint8_t wire[9];
+    const void *endpoint; // the simulated interfaces have none
+    const uint8_t *extra;
+    int extra_length;
 };
 
-struct libusb_device_handle
+struct libusb_interface
 {
-    libusb_device *device;
+    const libusb_interface_descriptor *altsetting;
+    int num_altsetting;
 };
+
+struct libusb_config_descriptor
+{
+    uint8_t wire[9];
+    const libusb_interface *interface;
+    const uint8_t *extra;
+    int extra_length;
+};
+
+} // extern "C"
+
+// A wrong layout would not fail to link, it would make dfu-util read garbage.
+static_assert(offsetof(libusb_interface_descriptor, endpoint) == 16, "libusb ABI");
+static_assert(offsetof(libusb_config_descriptor, interface) == 16, "libusb ABI");
+static_assert(sizeof(libusb_config_descriptor) == 40 && sizeof(libusb_interface_descriptor) == 40,
+              "libusb ABI");
 
 namespace {
 
-constexpr long kFirstPort = 2;
-constexpr long kLastPort = 124; // devnum port + 3 stays a USB address
+// The errors the simulated bus gives, as libusb numbers them.
+constexpr int LIBUSB_SUCCESS = 0, LIBUSB_ERROR_ACCESS = -3, LIBUSB_ERROR_NO_DEVICE = -4,
+              LIBUSB_ERROR_PIPE = -9, LIBUSB_ERROR_OTHER = -99;
+
+// USB DFU 1.1's requests, states and statuses that the devices use.
+constexpr uint8_t kDnload = 1, kGetStatus = 3, kClrStatus = 4, kAbort = 6;
+constexpr uint8_t kAppIdle = 0, kDfuIdle = 2, kDnloadSync = 3, kDnBusy = 4, kDnloadIdle = 5,
+                  kManifestSync = 6, kManifest = 7, kDfuError = 10;
+constexpr uint8_t kOk = 0x00, kErrErase = 0x04, kErrProg = 0x06, kErrAddress = 0x08,
+                  kErrNotDone = 0x09, kErrUnknown = 0x0e;
+// DfuSe's set-address command, downloaded as block 0 (the other one is erase).
+constexpr uint8_t kSetAddress = 0x21;
+
+// The flash alt setting 0 announces: 1 MiB at 0x08000000 in sectors of
+// 4 x 16 KiB, 1 x 64 KiB and 7 x 128 KiB.
+constexpr uint32_t kFlashBase = 0x08000000;
+constexpr uint32_t kFlashSize = 1024 * 1024;
+
+// The string descriptors' UTF-16 text: string 0 lists the one language, US
+// English, and the serial number (3) is each device's own.
+constexpr uint8_t kSerialIndex = 3;
+const char16_t *const kStrings[] = {
+    u"\u0409",
+    u"STMicroelectronics",
+    u"STM32  BOOTLOADER",
+    u"",
+    u"@Internal Flash  /0x08000000/04*016Kg,01*064Kg,07*128Kg",
+    u"@Option Bytes  /0x1FFFC000/01*016 e",
+    u"@OTP Memory /0x1FFF7800/01*512 e,01*016 e",
+    u"@Device Feature/0xFFFF0000/01*004 e",
+};
+
+// The DFU functional descriptors: bitCanDnload, bitCanUpload and bitWillDetach,
+// 255 ms detach time-out, 2048 bytes a transfer, and DfuSe's DFU version 1.1a,
+// or 1.1 in run-time mode.
+const uint8_t kDfuSeFunctional[9] = {9, 0x21, 0x0b, 255, 0, 0x00, 0x08, 0x1a, 0x01};
+const uint8_t kRuntimeFunctional[9] = {9, 0x21, 0x0b, 255, 0, 0x00, 0x08, 0x10, 0x01};
+
+// Interface 0's alternate settings: a DfuSe bootloader's four memories, named
+// by strings 4 to 7, or a run-time device's one unnamed setting. The
+// functional descriptor follows the last one, whose extra bytes libusb makes it.
+const libusb_interface_descriptor kDfuSeAlternates[] = {
+    {{9, 4, 0, 0, 0, 0xfe, 0x01, 2, 4}, nullptr, nullptr, 0},
+    {{9, 4, 0, 1, 0, 0xfe, 0x01, 2, 5}, nullptr, nullptr, 0},
+    {{9, 4, 0, 2, 0, 0xfe, 0x01, 2, 6}, nullptr, nullptr, 0},
+    {{9, 4, 0, 3, 0, 0xfe, 0x01, 2, 7}, nullptr, kDfuSeFunctional, 9},
+};
+const libusb_interface_descriptor kRuntimeAlternate = {
+    {9, 4, 0, 0, 0, 0xfe, 0x01, 1, 0}, nullptr, kRuntimeFunctional, 9};
+const libusb_interface kInterfaces[2] = {{kDfuSeAlternates, 4}, {&kRuntimeAlternate, 1}};
+// Configuration 1, self-powered, 100 mA; its total length counts the functional descriptor.
+const libusb_config_descriptor kConfigs[2] = {
+    {{9, 2, 9 + 4 * 9 + 9, 0, 1, 1, 0, 0xc0, 50}, &kInterfaces[0], nullptr, 0},
+    {{9, 2, 9 + 9 + 9, 0, 1, 1, 0, 0xc0, 50}, &kInterfaces[1], nullptr, 0},
+};
+
 const char *const kFaults[] = {"open-denied", "start-in-error", "block-error",  "stall",
                                "erase-error", "vanish",         "leave-silent", "leave-error"};
 
-std::string env(const char *name)
+// RAVLO_DFUSIM_FAULT: its name and the count of the request it hits.
+struct Fault
 {
-    const char *value = std::getenv(name);
-    return value ? value : "";
-}
+    std::string name;
+    int n = 1;
+
+    bool is(const char *kind) const { return name == kind; }
+};
 
 std::vector<std::string> split(const std::string &text, const char *separators)
 {
@@ -70,93 +157,198 @@ std::vector<std::string> split(const std::string &text, const char *separators)
     return parts;
 }
 
-// The whole of text as a number up to max, else -1.
-long number(const std::string &text, int base, long max)
+// One simulated DfuSe bootloader, or a device in DFU run-time mode, as an
+// entry of the device list sets it up: its device descriptor, its DFU state
+// machine and its flash.
+class Device
 {
-    char *end = nullptr;
-    const long value = std::strtol(text.c_str(), &end, base);
-    return !text.empty() && *end == '\0' && value >= 0 && value <= max ? value : -1;
-}
+public:
+    // Throws std::logic_error on a malformed entry.
+    Device(const std::string &entry, int defaultPort, const Fault &fault, uint32_t pollMs)
+        : port(defaultPort)
+        , fault(fault)
+        , m_pollMs(pollMs)
+    {
+        const std::vector<std::string> fields = split(entry, ",");
+        uint16_t ids[2] = {0, 0};
+        if (std::sscanf(fields[0].c_str(), "%4hx:%4hx", &ids[0], &ids[1]) != 2)
+            throw std::invalid_argument(entry);
+        for (auto field = fields.begin() + 1; field != fields.end(); ++field) {
+            if (field->rfind("serial=", 0) == 0)
+                m_serial = field->substr(7);
+            else if (field->rfind("port=", 0) == 0)
+                port = std::stoi(field->substr(5));
+            else if (*field == "mode=runtime")
+                runtime = true;
+            else
+                throw std::invalid_argument(entry);
+        }
+        if (entry.find(",serial=") == std::string::npos)
+            m_serial = "3276386A31" + std::to_string(31 + port);
+        std::memcpy(descriptor + 8, ids, sizeof ids); // little-endian, as the host
+        descriptor[16] = m_serial.empty() ? 0 : kSerialIndex;
+        m_state = runtime ? kAppIdle : fault.is("start-in-error") ? kDfuError : kDfuIdle;
+        m_status = m_state == kDfuError ? kErrUnknown : kOk;
+    }
 
-// One entry of the device list, at the given port unless it names one.
-bool parseDevice(const std::string &entry, long port, DeviceSetup &device)
-{
-    const std::vector<std::string> fields = split(entry, ",");
-    unsigned vendor = 0, product = 0;
-    char rest = 0;
-    if (std::sscanf(fields[0].c_str(), "%4x:%4x%c", &vendor, &product, &rest) != 2)
-        return false;
-    for (size_t i = 1; i < fields.size(); ++i) {
-        if (fields[i].rfind("serial=", 0) == 0)
-            device.serial = fields[i].substr(7);
-        else if (fields[i].rfind("port=", 0) == 0)
-            port = number(fields[i].substr(5), 10, kLastPort);
-        else if (fields[i] == "mode=runtime")
-            device.runtime = true;
+    // GET_DESCRIPTOR of string 0 or of one the descriptors name, in UTF-16LE.
+    int string(uint8_t index, uint8_t *data, uint16_t length) const
+    {
+        std::u16string text = kStrings[index];
+        if (index == kSerialIndex) // printable ASCII: each character zero-extended
+            text.assign(m_serial.begin(), m_serial.end());
+        std::vector<uint8_t> bytes = {uint8_t(2 + 2 * text.size()), 3};
+        for (const char16_t c : text)
+            bytes.insert(bytes.end(), {uint8_t(c), uint8_t(c >> 8)});
+        const uint16_t count = std::min<uint16_t>(bytes.size(), length);
+        std::copy_n(bytes.begin(), count, data);
+        return count;
+    }
+
+    // A DFU class request: the bytes transferred or a libusb error.
+    int control(uint8_t request, uint16_t block, uint8_t *data, uint16_t length)
+    {
+        switch (request) {
+        case kDnload:
+            return download(block, data, length);
+        case kGetStatus:
+            return status(data);
+        case kClrStatus:
+        case kAbort:
+            // dfu-util clears a dfuERROR, and aborts when a download went well.
+            m_state = kDfuIdle;
+            m_status = kOk;
+            return 0;
+        }
+        return LIBUSB_ERROR_PIPE;
+    }
+
+    // idVendor, idProduct and iSerialNumber are the entry's.
+    uint8_t descriptor[18] = {18, 1, 0x00, 0x02, 0, 0, 0, 64, 0, 0, 0, 0, 0x00, 0x02, 1, 2, 0, 1};
+    bool runtime = false;
+    int port; // on the root hub of bus 1
+    const Fault fault;
+    std::string flashPath; // none without a flash folder
+    std::vector<uint8_t> flash;
+    bool flashChanged = false;
+
+private:
+    // A download is carried out at once, but its outcome is told only by the
+    // status answer after the one that reports dfuDNBUSY.
+    int download(uint16_t block, const uint8_t *data, uint16_t length)
+    {
+        if (hits("stall"))
+            return LIBUSB_ERROR_PIPE;
+        if (length == 0) {
+            // DfuSe's leave request.
+            m_state = kManifestSync;
+            return 0;
+        }
+        if (block != 0 && hits("vanish"))
+            return LIBUSB_ERROR_NO_DEVICE;
+        m_state = kDnloadSync;
+        m_outcome = carryOut(block == 0, data, length);
+        return length;
+    }
+
+    int status(uint8_t *data)
+    {
+        if (m_state == kDnloadSync) {
+            m_state = kDnBusy;
+        } else if (m_state == kDnBusy) {
+            m_state = m_outcome == kOk ? kDnloadIdle : kDfuError;
+            m_status = m_outcome;
+        } else if (m_state == kManifestSync) {
+            // Many STM32 parts reset before they answer.
+            if (fault.is("leave-silent"))
+                return LIBUSB_ERROR_NO_DEVICE;
+            m_state = fault.is("leave-error") ? kDfuError : kManifest;
+            m_status = fault.is("leave-error") ? kErrNotDone : kOk;
+        }
+        const uint8_t answer[6] = {
+            m_status, uint8_t(m_pollMs), uint8_t(m_pollMs >> 8), uint8_t(m_pollMs >> 16), m_state,
+            0};
+        std::copy(std::begin(answer), std::end(answer), data);
+        return 6;
+    }
+
+    // Whether this request of a kind is the one that the fault hits.
+    bool hits(const char *kind) { return fault.is(kind) && ++m_count == fault.n; }
+
+    // Sets the address pointer, erases the sector that holds an address or
+    // programs a block at the pointer; the status that ends it.
+    uint8_t carryOut(bool command, const uint8_t *data, uint32_t length)
+    {
+        uint32_t address = m_pointer;
+        if (command)
+            std::memcpy(&address, data + 1, 4); // little-endian, as the host
+        if (command && data[0] == kSetAddress) {
+            m_pointer = address;
+            return kOk;
+        }
+        if (hits(command ? "erase-error" : "block-error"))
+            return command ? kErrErase : kErrProg;
+        // An address below the flash wraps to an offset beyond it.
+        uint32_t offset = address - kFlashBase;
+        if (command) {
+            length = offset < 0x10000 ? 0x4000 : offset < 0x20000 ? 0x10000 : 0x20000;
+            offset &= ~(length - 1);
+        }
+        if (offset >= kFlashSize || length > kFlashSize - offset)
+            return kErrAddress;
+        if (command)
+            std::fill_n(flash.begin() + offset, length, 0xff);
         else
-            return false;
+            std::copy_n(data, length, flash.begin() + offset);
+        flashChanged = true;
+        return kOk;
     }
-    if (entry.find(",serial=") == std::string::npos)
-        device.serial = "3276386A31" + std::to_string(31 + port);
-    device.vendor = uint16_t(vendor);
-    device.product = uint16_t(product);
-    device.port = uint8_t(port);
-    return port >= 1 && port <= kLastPort;
+
+    std::string m_serial;
+    const uint32_t m_pollMs;
+    uint8_t m_state;
+    uint8_t m_status;
+    uint8_t m_outcome = kOk; // of the last download
+    uint32_t m_pointer = 0;
+    int m_count = 0; // of the requests that the fault counts
+};
+
+std::string env(const char *name)
+{
+    const char *value = std::getenv(name);
+    return value ? value : "";
 }
 
-bool parseDevices(const std::string &text, std::vector<DeviceSetup> &devices)
+// None without a flash folder.
+std::string flashFile(const std::string &name)
 {
-    for (const std::string &entry : split(text, ";\n")) {
-        DeviceSetup device;
-        if (entry.empty())
-            continue;
-        if (!parseDevice(entry, kFirstPort + long(devices.size()), device) ||
-            std::any_of(devices.begin(), devices.end(),
-                        [&](const DeviceSetup &other) { return other.port == device.port; }))
-            return false;
-        devices.push_back(device);
-    }
-    return true;
+    const std::string folder = env("RAVLO_DFUSIM_FLASH_DIR");
+    return folder.empty() ? "" : folder + "/" + name;
 }
 
-bool parseFault(const std::string &text, Fault &fault)
+// The file's bytes, the rest erased; fallback when there is no such file.
+std::vector<uint8_t> loadFlash(const std::string &path, const std::vector<uint8_t> &fallback)
 {
-    const std::vector<std::string> parts = split(text, ":");
-    fault.name = parts[0];
-    fault.n = parts.size() == 2 ? int(number(parts[1], 10, 1000000)) : 1;
-    const bool known = std::count(std::begin(kFaults), std::end(kFaults), fault.name) > 0;
-    return text.empty() || (known && parts.size() <= 2 && fault.n > 0);
-}
-
-// Keeps flash as it is when there is no such file (or no name); a shorter
-// file leaves the rest erased.
-bool loadFlash(const std::string &path, std::vector<uint8_t> &flash)
-{
-    FILE *file = std::fopen(path.c_str(), "rb");
+    std::ifstream file(path, std::ios::binary);
     if (!file)
-        return errno == ENOENT;
-    std::vector<uint8_t> bytes(DfuSeDevice::kFlashSize, 0xff);
-    std::fread(bytes.data(), 1, bytes.size(), file);
-    const bool read = !std::ferror(file) && std::fgetc(file) == EOF;
-    std::fclose(file);
-    if (read)
-        flash.swap(bytes);
-    return read;
+        return fallback;
+    std::vector<uint8_t> flash(kFlashSize, 0xff);
+    file.read(reinterpret_cast<char *>(flash.data()), flash.size());
+    return flash;
 }
 
 // Through a file beside it, so that another process reads the old flash or
 // the new, never half of it.
-bool saveFlash(const std::string &path, const std::vector<uint8_t> &flash)
+void saveFlash(const std::string &path, const std::vector<uint8_t> &flash)
 {
     const std::string part = path + "." + std::to_string(getpid());
-    FILE *file = std::fopen(part.c_str(), "wb");
-    if (!file)
-        return false;
-    const bool written = std::fwrite(flash.data(), 1, flash.size(), file) == flash.size();
-    if (std::fclose(file) == 0 && written && std::rename(part.c_str(), path.c_str()) == 0)
-        return true;
-    std::remove(part.c_str());
-    return false;
+    std::ofstream file(part, std::ios::binary);
+    file.write(reinterpret_cast<const char *>(flash.data()), flash.size());
+    file.close();
+    if (!file || std::rename(part.c_str(), path.c_str()) != 0) {
+        std::remove(part.c_str());
+        std::fprintf(stderr, "dfusim: cannot save the flash to %s\n", path.c_str());
+    }
 }
 
 // The bus of one process, set up from the environment at the first
@@ -165,61 +357,47 @@ struct Bus
 {
     Bus()
     {
-        problem = setUp();
-        if (problem)
-            std::fprintf(stderr, "dfusim: %s\n", problem);
+        try {
+            std::string text = env("RAVLO_DFUSIM_DEVICES");
+            if (!env("RAVLO_DFUSIM_DEVICES_FILE").empty()) {
+                std::ifstream file(env("RAVLO_DFUSIM_DEVICES_FILE"));
+                text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+            }
+            const std::vector<std::string> parts = split(env("RAVLO_DFUSIM_FAULT"), ":");
+            const Fault fault{parts[0], parts.size() > 1 ? std::stoi(parts[1]) : 1};
+            if (!fault.name.empty() &&
+                std::find(std::begin(kFaults), std::end(kFaults), fault.name) == std::end(kFaults))
+                throw std::invalid_argument(fault.name);
+            const std::string poll = env("RAVLO_DFUSIM_POLL_MS");
+            const uint32_t pollMs = poll.empty() ? 0 : std::stoul(poll);
+            const std::vector<uint8_t> shared =
+                loadFlash(flashFile("flash.bin"), std::vector<uint8_t>(kFlashSize, 0));
+            for (const std::string &entry : split(text, ";\n")) {
+                if (entry.empty())
+                    continue;
+                Device *device = new Device(entry, int(2 + devices.size()), fault, pollMs);
+                // Named by the device's path as dfu-util prints it: bus 1, then port.
+                device->flashPath = flashFile("flash-1-" + std::to_string(device->port) + ".bin");
+                device->flash = loadFlash(device->flashPath, shared);
+                devices.push_back(device);
+            }
+        } catch (const std::logic_error &) {
+            std::fprintf(stderr, "dfusim: malformed RAVLO_DFUSIM_DEVICES, _FAULT or _POLL_MS\n");
+            malformed = true;
+        }
     }
 
     ~Bus()
     {
-        for (const auto &device : devices) {
-            const std::string path = flashFile(device->port);
-            if (device->flashChanged && !path.empty() && !saveFlash(path, device->flash))
-                std::fprintf(stderr, "dfusim: cannot save the flash to %s\n", path.c_str());
+        for (Device *device : devices) {
+            if (device->flashChanged && !device->flashPath.empty())
+                saveFlash(device->flashPath, device->flash);
+            delete device;
         }
     }
 
-    // What is wrong with the environment, if anything.
-    const char *setUp()
-    {
-        std::string list = env("RAVLO_DFUSIM_DEVICES");
-        if (!env("RAVLO_DFUSIM_DEVICES_FILE").empty()) {
-            std::ifstream file(env("RAVLO_DFUSIM_DEVICES_FILE"));
-            list.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-        }
-        std::vector<DeviceSetup> setups;
-        Fault fault;
-        const std::string poll = env("RAVLO_DFUSIM_POLL_MS");
-        const long pollMs = poll.empty() ? 0 : number(poll, 10, 0xffffff);
-        if (!parseDevices(list, setups) || !parseFault(env("RAVLO_DFUSIM_FAULT"), fault) ||
-            pollMs < 0)
-            return "malformed RAVLO_DFUSIM_DEVICES, _FAULT or _POLL_MS";
-        std::vector<uint8_t> shared(DfuSeDevice::kFlashSize, 0);
-        if (!loadFlash(flashFile("flash.bin"), shared))
-            return "cannot load flash.bin";
-        for (const DeviceSetup &setup : setups) {
-            std::vector<uint8_t> flash = shared;
-            if (!loadFlash(flashFile(setup.port), flash))
-                return "cannot load a device's flash";
-            devices.push_back(std::make_unique<libusb_device>(setup, fault, pollMs, flash));
-        }
-        return nullptr;
-    }
-
-    // None without a flash folder.
-    std::string flashFile(const std::string &name) const
-    {
-        return flashDir.empty() ? "" : flashDir + "/" + name;
-    }
-    // Named by the device's path as dfu-util prints it: bus 1, then port.
-    std::string flashFile(uint8_t port) const
-    {
-        return flashFile("flash-1-" + std::to_string(port) + ".bin");
-    }
-
-    const std::string flashDir = env("RAVLO_DFUSIM_FLASH_DIR");
-    std::vector<std::unique_ptr<libusb_device>> devices;
-    const char *problem = nullptr;
+    std::vector<Device *> devices; // owned
+    bool malformed = false;
 };
 
 Bus &bus()
@@ -230,14 +408,17 @@ Bus &bus()
 
 } // namespace
 
+// A handle is the device itself: the devices keep nothing per opening.
+using libusb_device = Device;
+using libusb_device_handle = Device;
+
 // The 22 functions dfu-util links; exports.map keeps every other name inside.
 extern "C" {
 
 int libusb_init(libusb_context **context)
 {
-    if (context)
-        *context = nullptr; // libusb's default context
-    return bus().problem ? LIBUSB_ERROR_OTHER : LIBUSB_SUCCESS;
+    *context = nullptr; // libusb's default context
+    return bus().malformed ? LIBUSB_ERROR_OTHER : LIBUSB_SUCCESS;
 }
 
 void libusb_exit(libusb_context *) {}
@@ -247,31 +428,21 @@ int libusb_set_option(libusb_context *, int, ...)
     return LIBUSB_SUCCESS;
 }
 
-const libusb_version *libusb_get_version(void)
+// dfu-util prints the version only with -v.
+const void *libusb_get_version(void)
 {
-    static const libusb_version version = {1, 0, 26, 0, "-dfusim", "simulated DfuSe bus"};
-    return &version;
+    return nullptr;
 }
 
+// dfu-util goes by the count, not by a null at the end of the list.
 ssize_t libusb_get_device_list(libusb_context *, libusb_device ***list)
 {
-    std::vector<libusb_device *> present;
-    for (const auto &device : bus().devices) {
-        if (!device->gone)
-            present.push_back(device.get());
-    }
-    present.push_back(nullptr); // ends the list
-    *list = new libusb_device *[present.size()];
-    std::copy(present.begin(), present.end(), *list);
-    return ssize_t(present.size() - 1);
+    *list = bus().devices.data();
+    return ssize_t(bus().devices.size());
 }
 
-void libusb_free_device_list(libusb_device **list, int)
-{
-    delete[] list;
-}
+void libusb_free_device_list(libusb_device **, int) {}
 
-// Devices live as long as the bus, so references need no counting.
 libusb_device *libusb_ref_device(libusb_device *device)
 {
     return device;
@@ -279,19 +450,21 @@ libusb_device *libusb_ref_device(libusb_device *device)
 
 void libusb_unref_device(libusb_device *) {}
 
-int libusb_get_device_descriptor(libusb_device *device, libusb_device_descriptor *descriptor)
+// libusb's struct mirrors the 18 bytes of the descriptor on a little-endian host.
+int libusb_get_device_descriptor(libusb_device *device, void *descriptor)
 {
-    *descriptor = device->descriptor;
+    std::memcpy(descriptor, device->descriptor, sizeof device->descriptor);
     return LIBUSB_SUCCESS;
 }
 
-int libusb_get_config_descriptor(libusb_device *device, uint8_t, libusb_config_descriptor **config)
+int libusb_get_config_descriptor(libusb_device *device, uint8_t,
+                                 const libusb_config_descriptor **config)
 {
-    *config = &device->config;
+    *config = &kConfigs[device->runtime];
     return LIBUSB_SUCCESS;
 }
 
-void libusb_free_config_descriptor(libusb_config_descriptor *) {}
+void libusb_free_config_descriptor(const libusb_config_descriptor *) {}
 
 uint8_t libusb_get_bus_number(libusb_device *)
 {
@@ -300,7 +473,7 @@ uint8_t libusb_get_bus_number(libusb_device *)
 
 int libusb_get_port_numbers(libusb_device *device, uint8_t *ports, int)
 {
-    ports[0] = device->port;
+    ports[0] = uint8_t(device->port);
     return 1;
 }
 
@@ -311,74 +484,53 @@ uint8_t libusb_get_device_address(libusb_device *device)
 
 int libusb_open(libusb_device *device, libusb_device_handle **handle)
 {
-    if (device->gone)
-        return LIBUSB_ERROR_NO_DEVICE;
     if (device->fault.is("open-denied"))
         return LIBUSB_ERROR_ACCESS;
-    *handle = new libusb_device_handle{device};
+    *handle = device;
     return LIBUSB_SUCCESS;
 }
 
-void libusb_close(libusb_device_handle *handle)
+void libusb_close(libusb_device_handle *) {}
+
+// dfu-util claims interface 0 and sets the alternate setting that it was given.
+int libusb_claim_interface(libusb_device_handle *, int)
 {
-    delete handle;
+    return LIBUSB_SUCCESS;
 }
 
-int libusb_set_interface_alt_setting(libusb_device_handle *handle, int interface, int alternate)
+int libusb_release_interface(libusb_device_handle *, int)
 {
-    if (handle->device->gone)
-        return LIBUSB_ERROR_NO_DEVICE;
-    const bool exists = interface == 0 && alternate >= 0 &&
-                        alternate < handle->device->config.interface->num_altsetting;
-    return exists ? LIBUSB_SUCCESS : LIBUSB_ERROR_NOT_FOUND;
+    return LIBUSB_SUCCESS;
 }
 
-int libusb_claim_interface(libusb_device_handle *handle, int interface)
+int libusb_set_interface_alt_setting(libusb_device_handle *, int, int)
 {
-    return libusb_set_interface_alt_setting(handle, interface, 0);
+    return LIBUSB_SUCCESS;
 }
 
-int libusb_release_interface(libusb_device_handle *handle, int interface)
+// dfu-util resets only a device that it detached, and none detaches.
+int libusb_reset_device(libusb_device_handle *)
 {
-    return libusb_set_interface_alt_setting(handle, interface, 0);
+    return LIBUSB_SUCCESS;
 }
 
-// The device would enumerate anew, as another one: this one is gone.
-int libusb_reset_device(libusb_device_handle *handle)
-{
-    handle->device->gone = true;
-    return LIBUSB_ERROR_NOT_FOUND;
-}
-
-int libusb_control_transfer(libusb_device_handle *handle, uint8_t requestType, uint8_t request,
-                            uint16_t value, uint16_t index, unsigned char *data, uint16_t length,
+// String descriptors (GET_DESCRIPTOR) and DFU class requests to interface 0.
+int libusb_control_transfer(libusb_device_handle *device, uint8_t requestType, uint8_t request,
+                            uint16_t value, uint16_t, unsigned char *data, uint16_t length,
                             unsigned int)
 {
-    libusb_device *device = handle->device;
-    if (device->gone)
-        return LIBUSB_ERROR_NO_DEVICE;
-    // GET_DESCRIPTOR of a string, and class requests to the DFU interface.
-    if (requestType == 0x80 && request == 0x06 && value >> 8 == 0x03)
+    if (requestType == 0x80 && request == 0x06)
         return device->string(uint8_t(value), data, length);
-    if ((requestType & 0x7f) == 0x21 && index == 0)
-        return device->control(request, value, data, length);
-    return LIBUSB_ERROR_PIPE;
+    return device->control(request, value, data, length);
 }
 
 const char *libusb_error_name(int error)
 {
-    static const std::pair<int, const char *> names[] = {
-        {LIBUSB_ERROR_ACCESS, "LIBUSB_ERROR_ACCESS"},
-        {LIBUSB_ERROR_NO_DEVICE, "LIBUSB_ERROR_NO_DEVICE"},
-        {LIBUSB_ERROR_NOT_FOUND, "LIBUSB_ERROR_NOT_FOUND"},
-        {LIBUSB_ERROR_PIPE, "LIBUSB_ERROR_PIPE"},
-        {LIBUSB_ERROR_OTHER, "LIBUSB_ERROR_OTHER"},
-    };
-    for (const auto &name : names) {
-        if (name.first == error)
-            return name.second;
-    }
-    return "**UNKNOWN**";
+    return error == LIBUSB_ERROR_ACCESS      ? "LIBUSB_ERROR_ACCESS"
+           : error == LIBUSB_ERROR_NO_DEVICE ? "LIBUSB_ERROR_NO_DEVICE"
+           : error == LIBUSB_ERROR_PIPE      ? "LIBUSB_ERROR_PIPE"
+           : error == LIBUSB_ERROR_OTHER     ? "LIBUSB_ERROR_OTHER"
+                                             : "**UNKNOWN**";
 }
 
 } // extern "C"
