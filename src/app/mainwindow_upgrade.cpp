@@ -36,12 +36,8 @@ void MainWindow::UpgradeButtonClicked()
         QMessageBox::Yes | QMessageBox::No);
     if (answer == QMessageBox::No)
         return;
-    // The run may have ended while the question was open: then there is
-    // nothing to cancel, and the new run starts at once.
-    if (m_engine->phase() == Phase::Idle) {
-        startUpgradeProcess();
-        return;
-    }
+    // The run may have ended while the question was open: a restart of an
+    // idle engine just starts a new run.
     m_engine->restart();
     resetUpgradeState();
 }

@@ -109,7 +109,7 @@ public:
     void start();
     // Stops the run under way (the tool within the cancel grace); no verdict.
     void cancel();
-    // Cancels, then starts a new run after the restart delay.
+    // Cancels what runs, if anything, then starts a new run after the restart delay.
     void restart();
     // Stops whatever runs within the close grace, silently: the program ends.
     void shutdown();
