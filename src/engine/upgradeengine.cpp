@@ -12,7 +12,6 @@
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
-#include <QNetworkReply>
 #include <QRegularExpression>
 #include <QStandardPaths>
 
@@ -42,10 +41,6 @@ UpgradeEngine::UpgradeEngine(const Endpoints &endpoints, Manifest *manifest,
     , m_toolPath(dfuUtilPath())
     , m_scanner(new DeviceScanner(this))
 {
-    qRegisterMetaType<QNetworkReply *>("QNetworkReply*");
-    qRegisterMetaType<QProcess::ExitStatus>("QProcess::ExitStatus");
-    qRegisterMetaType<QProcess::ProcessError>("QProcess::ProcessError");
-
     connect(m_scanner, &DeviceScanner::finished, this, &UpgradeEngine::onScanFinished);
     // Queued: whoever else shows the manifest's outcome sees this run still
     // waiting for it, whichever connection was made first.
@@ -428,12 +423,10 @@ void UpgradeEngine::endRun(int graceMs)
     // Released by deleteLater: a run may end inside their own signals.
     if (FlashRun *flash = m_flash.data()) {
         m_flash = nullptr;
-        if (flash->isRunning()) {
+        if (flash->isRunning())
             qDebug().noquote() << QStringLiteral("停止dfu-util进程...");
-            if (!flash->stop(graceMs))
-                qDebug().noquote() << QStringLiteral("强制终止dfu-util进程");
-        }
-        flash->stop(0);
+        if (!flash->stop(graceMs))
+            qDebug().noquote() << QStringLiteral("强制终止dfu-util进程");
         flash->deleteLater();
     }
     if (ImageDownload *download = m_download.data()) {
