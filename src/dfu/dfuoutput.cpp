@@ -135,6 +135,24 @@ LineKind classify(const QString &line)
     return LineKind::Other;
 }
 
+std::optional<BarUpdate> barUpdate(const QString &line, qint64 imageSize)
+{
+    switch (classify(line)) {
+    case LineKind::EraseProgress:
+        return eraseProgress(line);
+    case LineKind::DownloadProgress:
+        return downloadProgress(line, imageSize);
+    case LineKind::Stage:
+        return stageProgress(line);
+    case LineKind::Completion:
+        return completion(line);
+    case LineKind::Warning:
+    case LineKind::Other:
+        break;
+    }
+    return std::nullopt;
+}
+
 std::optional<BarUpdate> eraseProgress(const QString &line)
 {
     static const QRegularExpression erase(

@@ -41,6 +41,9 @@ std::optional<BarUpdate> downloadProgress(const QString &line, qint64 imageSize)
 std::optional<BarUpdate> stageProgress(const QString &line);
 // The completion line: 98.
 std::optional<BarUpdate> completion(const QString &line);
+// What a line of a flash of imageSize bytes does to the bar, by its kind;
+// nothing for a warning or any other line.
+std::optional<BarUpdate> barUpdate(const QString &line, qint64 imageSize);
 
 // The tool's messages: the output split at line feeds and carriage returns,
 // with the progress update an error may be glued to ("... 4096 bytesdfu-util:

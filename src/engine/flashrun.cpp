@@ -65,25 +65,9 @@ void FlashRun::interpret(const QString &chunk)
     // Lines are judged one by one; nothing is carried over between chunks.
     for (const QString &part : chunk.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
         const QString line = part.trimmed();
-        switch (DfuOutput::classify(line)) {
-        case DfuOutput::LineKind::EraseProgress:
-            show(DfuOutput::eraseProgress(line));
-            break;
-        case DfuOutput::LineKind::DownloadProgress:
-            show(DfuOutput::downloadProgress(line, m_imageSize));
-            break;
-        case DfuOutput::LineKind::Stage:
-            show(DfuOutput::stageProgress(line));
-            break;
-        case DfuOutput::LineKind::Completion:
-            show(DfuOutput::completion(line));
-            break;
-        case DfuOutput::LineKind::Warning:
+        if (DfuOutput::classify(line) == DfuOutput::LineKind::Warning)
             qDebug().noquote() << QStringLiteral("dfu-util警告/错误: ") + line;
-            break;
-        case DfuOutput::LineKind::Other:
-            break;
-        }
+        show(DfuOutput::barUpdate(line, m_imageSize));
     }
 }
 
