@@ -53,9 +53,9 @@ void serve(LoopbackServer &bucket)
                                                          Release::sha256Hex(firmware)),
                                    "application/json"));
     bucket.serve(Release::kFirmwarePath, LoopbackReply::ok(firmware));
-    bucket.serve(WindowHarness::kPicturePath,
+    bucket.serve(Release::kPicturePath,
                  LoopbackReply::ok(demoPicture(QStringLiteral(":/picture/Q70.jpg")), "image/jpeg"));
-    bucket.serve(WindowHarness::kPicture2Path,
+    bucket.serve(Release::kPicture2Path,
                  LoopbackReply::ok(demoPicture(QStringLiteral(":/picture/Q75.jpg")), "image/jpeg"));
 }
 

@@ -40,9 +40,6 @@ list-none                       -                                -              
 list-one                        0483:df11                        -               0    -      list
 list-two                        0483:df11;0483:df11              -               0    -      list
 list-other-identity             1234:5678                        -               0    -      list
-list-quoted-serial              0483:df11,serial="3276386A3133"  -               0    -      list
-list-no-serial                  0483:df11,serial=                -               0    -      list
-list-runtime                    0483:df11,mode=runtime           -               0    -      list
 list-open-denied                0483:df11                        open-denied     0    -      list
 list-open-denied-other-identity 1234:5678                        open-denied     0    -      list
 list-with-other-identity        0483:df11;1234:5678              -               0    -      list
@@ -55,7 +52,6 @@ flash-empty                     0483:df11                        -              
 fault-no-device                 -                                -               0    150000 0483:df11
 fault-two-devices               0483:df11;0483:df11              -               0    150000 0483:df11
 fault-open-denied               0483:df11                        open-denied     0    150000 0483:df11
-fault-start-in-error            0483:df11                        start-in-error  0    150000 0483:df11
 fault-block-error               0483:df11                        block-error:40  0    150000 0483:df11
 fault-erase-stall               0483:df11                        stall:1         0    150000 0483:df11
 fault-block-stall               0483:df11                        stall:8         0    150000 0483:df11
@@ -63,7 +59,6 @@ fault-address-stall             0483:df11                        stall:7        
 fault-erase-error               0483:df11                        erase-error:2   0    150000 0483:df11
 fault-vanish                    0483:df11                        vanish:40       0    150000 0483:df11
 fault-leave-silent              0483:df11                        leave-silent    0    150000 0483:df11
-fault-leave-error               0483:df11                        leave-error     0    150000 0483:df11
 identity-run-time-identity      1234:5678                        -               0    150000 0483:df11
 identity-dfu-mode-identity      1234:5678                        -               0    150000 0483:df11,0483:df11
 EOF

@@ -21,9 +21,8 @@ public:
     using QWidget::QWidget;
 };
 
-// A frameless window at (100, 100) with a label, a button, a widget of a
-// class the helper does not know, with and without focus, and a panel
-// holding a button.
+// A frameless window at (100, 100) with a label, a button, widgets of a class
+// the helper does not know, with and without focus, and a panel with a button.
 class Window : public QWidget
 {
 public:
@@ -95,8 +94,9 @@ void TestFramelessWindowHelper::drag_data()
     const QPoint still(100, 100);
     const auto row = [&](const char *name, const QString &target, const QPoint &expected,
                          Qt::MouseButton button = Qt::LeftButton,
-                         const QStringList &draggables = {}, const QStringList &containers = {}) {
-        QTest::newRow(name) << target << button << draggables << containers << 1.0 << QPoint(30, 20)
+                         const QStringList &draggables = {}, const QStringList &containers = {},
+                         qreal scale = 1, const QPoint &travel = QPoint(30, 20)) {
+        QTest::newRow(name) << target << button << draggables << containers << scale << travel
                             << expected;
     };
     row("window surface", "", QPoint(130, 120));
@@ -110,12 +110,10 @@ void TestFramelessWindowHelper::drag_data()
     row("button in a container", "panelButton", still, Qt::LeftButton, none, {"panel"});
     // Logical travel (30.4, 20.8), (30, 20.67), (30.5, 20.5): the window
     // lands on the nearest logical pixel.
-    QTest::newRow("screen at 125 %")
-        << "label" << Qt::LeftButton << none << none << 1.25 << QPoint(38, 26) << QPoint(130, 121);
-    QTest::newRow("screen at 150 %")
-        << "label" << Qt::LeftButton << none << none << 1.5 << QPoint(45, 31) << QPoint(130, 121);
-    QTest::newRow("screen at 200 %")
-        << "label" << Qt::LeftButton << none << none << 2.0 << QPoint(61, 41) << QPoint(131, 121);
+    const Qt::MouseButton left = Qt::LeftButton;
+    row("screen at 125 %", "label", QPoint(130, 121), left, none, none, 1.25, QPoint(38, 26));
+    row("screen at 150 %", "label", QPoint(130, 121), left, none, none, 1.5, QPoint(45, 31));
+    row("screen at 200 %", "label", QPoint(131, 121), left, none, none, 2.0, QPoint(61, 41));
 }
 
 void TestFramelessWindowHelper::drag()

@@ -1,12 +1,9 @@
 // The simulated bus: the 22 libusb functions dfu-util calls, answered by
 // simulated STM32 DfuSe ROM bootloaders that the environment puts there:
 //
-//   RAVLO_DFUSIM_DEVICES       devices separated by ';' or line breaks: VID:PID (hex) with
-//                              options ",port=N" (1 to 124, one device each: path "1-N",
-//                              devnum N + 3; by default 2 for the first device, 3 for the
-//                              next...), ",serial=TEXT" (printable ASCII, empty for none;
-//                              by default 3276386A31<31 + port>), ",mode=runtime" (DFU
-//                              run-time mode)
+//   RAVLO_DFUSIM_DEVICES       VID:PID (hex) of each device, separated by ';' or line
+//                              breaks; device i sits at path "1-<2+i>", devnum 5+i,
+//                              serial 3276386A31<33+i>
 //   RAVLO_DFUSIM_DEVICES_FILE  a file holding the devices instead (missing: none)
 //   RAVLO_DFUSIM_FLASH_DIR     a device at path P starts from flash-P.bin there, else
 //                              from flash.bin, else from zeros; at exit each changed
@@ -14,13 +11,11 @@
 //   RAVLO_DFUSIM_POLL_MS       bwPollTimeout of every status answer
 //   RAVLO_DFUSIM_FAULT         one of (N counts from 1, default 1):
 //                                open-denied     opening a device is refused
-//                                start-in-error  devices start in dfuERROR
 //                                block-error:N   data block N fails to program
 //                                stall:N         download request N is stalled
 //                                erase-error:N   erase N fails
 //                                vanish:N        the device is gone at data block N
 //                                leave-silent    no status answer after leave
-//                                leave-error     leave answered with dfuERROR
 //
 // The devices answer what dfu-util 0.11 asks when it lists them and when it
 // writes a raw image with "-s ADDRESS:force:leave"; other requests are stalled.
@@ -42,7 +37,6 @@
 // pointers. A descriptor begins with its bytes as sent on the wire, which
 // libusb's fields mirror on a little-endian host.
 extern "C" {
-
 struct libusb_context;
 
 struct libusb_interface_descriptor
@@ -66,37 +60,34 @@ struct libusb_config_descriptor
     const uint8_t *extra;
     int extra_length;
 };
-
 } // extern "C"
 
 // A wrong layout would not fail to link, it would make dfu-util read garbage.
-static_assert(offsetof(libusb_interface_descriptor, endpoint) == 16, "libusb ABI");
-static_assert(offsetof(libusb_config_descriptor, interface) == 16, "libusb ABI");
-static_assert(sizeof(libusb_config_descriptor) == 40 && sizeof(libusb_interface_descriptor) == 40,
+static_assert(offsetof(libusb_interface_descriptor, endpoint) == 16 &&
+                  offsetof(libusb_config_descriptor, interface) == 16 &&
+                  sizeof(libusb_config_descriptor) == 40 &&
+                  sizeof(libusb_interface_descriptor) == 40,
               "libusb ABI");
 
 namespace {
 
-// The errors the simulated bus gives, as libusb numbers them.
-constexpr int LIBUSB_SUCCESS = 0, LIBUSB_ERROR_ACCESS = -3, LIBUSB_ERROR_NO_DEVICE = -4,
-              LIBUSB_ERROR_PIPE = -9, LIBUSB_ERROR_OTHER = -99;
+constexpr int LIBUSB_ERROR_ACCESS = -3, LIBUSB_ERROR_NO_DEVICE = -4, LIBUSB_ERROR_PIPE = -9,
+              LIBUSB_ERROR_OTHER = -99;
 
 // USB DFU 1.1's requests, states and statuses that the devices use.
 constexpr uint8_t kDnload = 1, kGetStatus = 3, kClrStatus = 4, kAbort = 6;
-constexpr uint8_t kAppIdle = 0, kDfuIdle = 2, kDnloadSync = 3, kDnBusy = 4, kDnloadIdle = 5,
-                  kManifestSync = 6, kManifest = 7, kDfuError = 10;
-constexpr uint8_t kOk = 0x00, kErrErase = 0x04, kErrProg = 0x06, kErrAddress = 0x08,
-                  kErrNotDone = 0x09, kErrUnknown = 0x0e;
+constexpr uint8_t kDfuIdle = 2, kDnloadSync = 3, kDnBusy = 4, kDnloadIdle = 5, kManifestSync = 6,
+                  kManifest = 7, kDfuError = 10;
+constexpr uint8_t kOk = 0x00, kErrErase = 0x04, kErrProg = 0x06, kErrAddress = 0x08;
 // DfuSe's set-address command, downloaded as block 0 (the other one is erase).
 constexpr uint8_t kSetAddress = 0x21;
 
 // The flash alt setting 0 announces: 1 MiB at 0x08000000 in sectors of
 // 4 x 16 KiB, 1 x 64 KiB and 7 x 128 KiB.
-constexpr uint32_t kFlashBase = 0x08000000;
-constexpr uint32_t kFlashSize = 1024 * 1024;
+constexpr uint32_t kFlashBase = 0x08000000, kFlashSize = 1024 * 1024;
 
-// The string descriptors' UTF-16 text: string 0 lists the one language, US
-// English, and the serial number (3) is each device's own.
+// The string descriptors' UTF-16 text: string 0 lists US English, and the
+// serial number (3) is each device's own.
 constexpr uint8_t kSerialIndex = 3;
 const char16_t *const kStrings[] = {
     u"\u0409",
@@ -109,39 +100,30 @@ const char16_t *const kStrings[] = {
     u"@Device Feature/0xFFFF0000/01*004 e",
 };
 
-// The DFU functional descriptors: bitCanDnload, bitCanUpload and bitWillDetach,
-// 255 ms detach time-out, 2048 bytes a transfer, and DfuSe's DFU version 1.1a,
-// or 1.1 in run-time mode.
-const uint8_t kDfuSeFunctional[9] = {9, 0x21, 0x0b, 255, 0, 0x00, 0x08, 0x1a, 0x01};
-const uint8_t kRuntimeFunctional[9] = {9, 0x21, 0x0b, 255, 0, 0x00, 0x08, 0x10, 0x01};
-
-// Interface 0's alternate settings: a DfuSe bootloader's four memories, named
-// by strings 4 to 7, or a run-time device's one unnamed setting. The
-// functional descriptor follows the last one, whose extra bytes libusb makes it.
-const libusb_interface_descriptor kDfuSeAlternates[] = {
+// The DFU functional descriptor: can download, upload and detach, 255 ms
+// detach time-out, 2048 bytes a transfer, DfuSe's DFU version 1.1a. It
+// follows the last alternate setting, whose extra bytes libusb makes it.
+const uint8_t kFunctional[9] = {9, 0x21, 0x0b, 255, 0, 0x00, 0x08, 0x1a, 0x01};
+// Interface 0's alternate settings: the four memories, named by strings 4 to 7.
+const libusb_interface_descriptor kAlternates[] = {
     {{9, 4, 0, 0, 0, 0xfe, 0x01, 2, 4}, nullptr, nullptr, 0},
     {{9, 4, 0, 1, 0, 0xfe, 0x01, 2, 5}, nullptr, nullptr, 0},
     {{9, 4, 0, 2, 0, 0xfe, 0x01, 2, 6}, nullptr, nullptr, 0},
-    {{9, 4, 0, 3, 0, 0xfe, 0x01, 2, 7}, nullptr, kDfuSeFunctional, 9},
+    {{9, 4, 0, 3, 0, 0xfe, 0x01, 2, 7}, nullptr, kFunctional, 9},
 };
-const libusb_interface_descriptor kRuntimeAlternate = {
-    {9, 4, 0, 0, 0, 0xfe, 0x01, 1, 0}, nullptr, kRuntimeFunctional, 9};
-const libusb_interface kInterfaces[2] = {{kDfuSeAlternates, 4}, {&kRuntimeAlternate, 1}};
+const libusb_interface kInterface = {kAlternates, 4};
 // Configuration 1, self-powered, 100 mA; its total length counts the functional descriptor.
-const libusb_config_descriptor kConfigs[2] = {
-    {{9, 2, 9 + 4 * 9 + 9, 0, 1, 1, 0, 0xc0, 50}, &kInterfaces[0], nullptr, 0},
-    {{9, 2, 9 + 9 + 9, 0, 1, 1, 0, 0xc0, 50}, &kInterfaces[1], nullptr, 0},
-};
+const libusb_config_descriptor kConfig = {
+    {9, 2, 9 + 4 * 9 + 9, 0, 1, 1, 0, 0xc0, 50}, &kInterface, nullptr, 0};
 
-const char *const kFaults[] = {"open-denied", "start-in-error", "block-error",  "stall",
-                               "erase-error", "vanish",         "leave-silent", "leave-error"};
+const char *const kFaults[] = {"",       "open-denied", "block-error", "stall", "erase-error",
+                               "vanish", "leave-silent"};
 
 // RAVLO_DFUSIM_FAULT: its name and the count of the request it hits.
 struct Fault
 {
     std::string name;
     int n = 1;
-
     bool is(const char *kind) const { return name == kind; }
 };
 
@@ -157,41 +139,25 @@ std::vector<std::string> split(const std::string &text, const char *separators)
     return parts;
 }
 
-// One simulated DfuSe bootloader, or a device in DFU run-time mode, as an
-// entry of the device list sets it up: its device descriptor, its DFU state
+// One simulated DfuSe bootloader: its device descriptor, its DFU state
 // machine and its flash.
 class Device
 {
 public:
-    // Throws std::logic_error on a malformed entry.
-    Device(const std::string &entry, int defaultPort, const Fault &fault, uint32_t pollMs)
-        : port(defaultPort)
+    // Throws std::invalid_argument on a malformed VID:PID.
+    Device(const std::string &vidPid, int port, const Fault &fault, uint32_t pollMs)
+        : port(port)
         , fault(fault)
+        , m_serial("3276386A31" + std::to_string(31 + port))
         , m_pollMs(pollMs)
     {
-        const std::vector<std::string> fields = split(entry, ",");
         uint16_t ids[2] = {0, 0};
-        if (std::sscanf(fields[0].c_str(), "%4hx:%4hx", &ids[0], &ids[1]) != 2)
-            throw std::invalid_argument(entry);
-        for (auto field = fields.begin() + 1; field != fields.end(); ++field) {
-            if (field->rfind("serial=", 0) == 0)
-                m_serial = field->substr(7);
-            else if (field->rfind("port=", 0) == 0)
-                port = std::stoi(field->substr(5));
-            else if (*field == "mode=runtime")
-                runtime = true;
-            else
-                throw std::invalid_argument(entry);
-        }
-        if (entry.find(",serial=") == std::string::npos)
-            m_serial = "3276386A31" + std::to_string(31 + port);
+        if (std::sscanf(vidPid.c_str(), "%4hx:%4hx", &ids[0], &ids[1]) != 2)
+            throw std::invalid_argument(vidPid);
         std::memcpy(descriptor + 8, ids, sizeof ids); // little-endian, as the host
-        descriptor[16] = m_serial.empty() ? 0 : kSerialIndex;
-        m_state = runtime ? kAppIdle : fault.is("start-in-error") ? kDfuError : kDfuIdle;
-        m_status = m_state == kDfuError ? kErrUnknown : kOk;
     }
 
-    // GET_DESCRIPTOR of string 0 or of one the descriptors name, in UTF-16LE.
+    // GET_DESCRIPTOR of a string, in UTF-16LE.
     int string(uint8_t index, uint8_t *data, uint16_t length) const
     {
         std::u16string text = kStrings[index];
@@ -223,10 +189,8 @@ public:
         return LIBUSB_ERROR_PIPE;
     }
 
-    // idVendor, idProduct and iSerialNumber are the entry's.
-    uint8_t descriptor[18] = {18, 1, 0x00, 0x02, 0, 0, 0, 64, 0, 0, 0, 0, 0x00, 0x02, 1, 2, 0, 1};
-    bool runtime = false;
-    int port; // on the root hub of bus 1
+    uint8_t descriptor[18] = {18, 1, 0x00, 0x02, 0, 0, 0, 64, 0, 0, 0, 0, 0x00, 0x02, 1, 2, 3, 1};
+    const int port; // on the root hub of bus 1
     const Fault fault;
     std::string flashPath; // none without a flash folder
     std::vector<uint8_t> flash;
@@ -239,8 +203,7 @@ private:
     {
         if (hits("stall"))
             return LIBUSB_ERROR_PIPE;
-        if (length == 0) {
-            // DfuSe's leave request.
+        if (length == 0) { // DfuSe's leave request
             m_state = kManifestSync;
             return 0;
         }
@@ -262,8 +225,7 @@ private:
             // Many STM32 parts reset before they answer.
             if (fault.is("leave-silent"))
                 return LIBUSB_ERROR_NO_DEVICE;
-            m_state = fault.is("leave-error") ? kDfuError : kManifest;
-            m_status = fault.is("leave-error") ? kErrNotDone : kOk;
+            m_state = kManifest;
         }
         const uint8_t answer[6] = {
             m_status, uint8_t(m_pollMs), uint8_t(m_pollMs >> 8), uint8_t(m_pollMs >> 16), m_state,
@@ -304,10 +266,10 @@ private:
         return kOk;
     }
 
-    std::string m_serial;
+    const std::string m_serial;
     const uint32_t m_pollMs;
-    uint8_t m_state;
-    uint8_t m_status;
+    uint8_t m_state = kDfuIdle;
+    uint8_t m_status = kOk;
     uint8_t m_outcome = kOk; // of the last download
     uint32_t m_pointer = 0;
     int m_count = 0; // of the requests that the fault counts
@@ -365,8 +327,7 @@ struct Bus
             }
             const std::vector<std::string> parts = split(env("RAVLO_DFUSIM_FAULT"), ":");
             const Fault fault{parts[0], parts.size() > 1 ? std::stoi(parts[1]) : 1};
-            if (!fault.name.empty() &&
-                std::find(std::begin(kFaults), std::end(kFaults), fault.name) == std::end(kFaults))
+            if (std::find(std::begin(kFaults), std::end(kFaults), fault.name) == std::end(kFaults))
                 throw std::invalid_argument(fault.name);
             const std::string poll = env("RAVLO_DFUSIM_POLL_MS");
             const uint32_t pollMs = poll.empty() ? 0 : std::stoul(poll);
@@ -376,7 +337,6 @@ struct Bus
                 if (entry.empty())
                     continue;
                 Device *device = new Device(entry, int(2 + devices.size()), fault, pollMs);
-                // Named by the device's path as dfu-util prints it: bus 1, then port.
                 device->flashPath = flashFile("flash-1-" + std::to_string(device->port) + ".bin");
                 device->flash = loadFlash(device->flashPath, shared);
                 devices.push_back(device);
@@ -413,23 +373,24 @@ using libusb_device = Device;
 using libusb_device_handle = Device;
 
 // The 22 functions dfu-util links; exports.map keeps every other name inside.
+// dfu-util claims interface 0, sets the alternate setting it was given and
+// resets only a device that it detached, which none is: those succeed.
 extern "C" {
 
 int libusb_init(libusb_context **context)
 {
     *context = nullptr; // libusb's default context
-    return bus().malformed ? LIBUSB_ERROR_OTHER : LIBUSB_SUCCESS;
+    return bus().malformed ? LIBUSB_ERROR_OTHER : 0;
 }
 
 void libusb_exit(libusb_context *) {}
 
 int libusb_set_option(libusb_context *, int, ...)
 {
-    return LIBUSB_SUCCESS;
+    return 0;
 }
 
-// dfu-util prints the version only with -v.
-const void *libusb_get_version(void)
+const void *libusb_get_version(void) // printed only with -v
 {
     return nullptr;
 }
@@ -450,18 +411,16 @@ libusb_device *libusb_ref_device(libusb_device *device)
 
 void libusb_unref_device(libusb_device *) {}
 
-// libusb's struct mirrors the 18 bytes of the descriptor on a little-endian host.
 int libusb_get_device_descriptor(libusb_device *device, void *descriptor)
 {
     std::memcpy(descriptor, device->descriptor, sizeof device->descriptor);
-    return LIBUSB_SUCCESS;
+    return 0;
 }
 
-int libusb_get_config_descriptor(libusb_device *device, uint8_t,
-                                 const libusb_config_descriptor **config)
+int libusb_get_config_descriptor(libusb_device *, uint8_t, const libusb_config_descriptor **config)
 {
-    *config = &kConfigs[device->runtime];
-    return LIBUSB_SUCCESS;
+    *config = &kConfig;
+    return 0;
 }
 
 void libusb_free_config_descriptor(const libusb_config_descriptor *) {}
@@ -479,7 +438,7 @@ int libusb_get_port_numbers(libusb_device *device, uint8_t *ports, int)
 
 uint8_t libusb_get_device_address(libusb_device *device)
 {
-    return uint8_t(device->port + 3); // devnum 5 at port 2
+    return uint8_t(device->port + 3);
 }
 
 int libusb_open(libusb_device *device, libusb_device_handle **handle)
@@ -487,31 +446,29 @@ int libusb_open(libusb_device *device, libusb_device_handle **handle)
     if (device->fault.is("open-denied"))
         return LIBUSB_ERROR_ACCESS;
     *handle = device;
-    return LIBUSB_SUCCESS;
+    return 0;
 }
 
 void libusb_close(libusb_device_handle *) {}
 
-// dfu-util claims interface 0 and sets the alternate setting that it was given.
 int libusb_claim_interface(libusb_device_handle *, int)
 {
-    return LIBUSB_SUCCESS;
+    return 0;
 }
 
 int libusb_release_interface(libusb_device_handle *, int)
 {
-    return LIBUSB_SUCCESS;
+    return 0;
 }
 
 int libusb_set_interface_alt_setting(libusb_device_handle *, int, int)
 {
-    return LIBUSB_SUCCESS;
+    return 0;
 }
 
-// dfu-util resets only a device that it detached, and none detaches.
 int libusb_reset_device(libusb_device_handle *)
 {
-    return LIBUSB_SUCCESS;
+    return 0;
 }
 
 // String descriptors (GET_DESCRIPTOR) and DFU class requests to interface 0.
@@ -529,8 +486,7 @@ const char *libusb_error_name(int error)
     return error == LIBUSB_ERROR_ACCESS      ? "LIBUSB_ERROR_ACCESS"
            : error == LIBUSB_ERROR_NO_DEVICE ? "LIBUSB_ERROR_NO_DEVICE"
            : error == LIBUSB_ERROR_PIPE      ? "LIBUSB_ERROR_PIPE"
-           : error == LIBUSB_ERROR_OTHER     ? "LIBUSB_ERROR_OTHER"
-                                             : "**UNKNOWN**";
+                                             : "LIBUSB_ERROR_OTHER";
 }
 
 } // extern "C"

@@ -33,34 +33,12 @@ LoopbackReply manifestNaming(const QByteArray &digestOf)
 // What the bucket, the bus and the tool hold for one road.
 struct Road
 {
-    Road(const LoopbackReply &manifest = manifestNaming(firmware()),
-         const LoopbackReply &image = LoopbackReply::ok(firmware()),
-         const DfuSimScenario &bus = DfuSimScenario().addDevice(), const QByteArray &tool = {},
-         const QString &temporary = {})
-        : manifest(manifest)
-        , image(image)
-        , bus(bus)
-        , tool(tool)
-        , temporary(temporary)
-    {}
-
-    LoopbackReply manifest;
-    LoopbackReply image;
-    DfuSimScenario bus;
-    QByteArray tool;   // a stand-in's flash script; empty: the real tool
-    QString temporary; // "gone": no temporary folder; "full": a full disk
+    LoopbackReply manifest = manifestNaming(firmware());
+    LoopbackReply image = LoopbackReply::ok(firmware());
+    DfuSimScenario bus = DfuSimScenario().addDevice();
+    QByteArray tool = {};   // a stand-in's flash script; empty: the real tool
+    QString temporary = {}; // "gone": no temporary folder; "full": a full disk
 };
-
-QStringList imagesLeft(const QString &directory)
-{
-    QStringList files = Release::imageFiles(directory);
-    files.erase(std::remove_if(files.begin(), files.end(),
-                               [&](const QString &name) {
-                                   return QFileInfo(QDir(directory).filePath(name)).isSymLink();
-                               }),
-                files.end());
-    return files;
-}
 
 } // namespace
 
@@ -73,14 +51,12 @@ class TestUpgradeEngine : public QObject
     Q_OBJECT
 private slots:
     void init() { m_dir = std::make_unique<QTemporaryDir>(); }
-    void cleanup() { DfuSimScenario::clearFromThisProcess(); }
     void goodRun_data();
     void goodRun();
     void failedRun_data();
     void failedRun();
     void cancel_data();
     void cancel();
-    void restartRunsAgain();
 
 private:
     void prepare(EngineRig &rig, Road road);
@@ -117,7 +93,7 @@ void TestUpgradeEngine::prepare(EngineRig &rig, Road road)
 void TestUpgradeEngine::verifyNothingLeft(EngineRig &rig)
 {
     QCOMPARE(rig.engine().phase(), Phase::Idle);
-    QCOMPARE(imagesLeft(rig.tempPath()), QStringList());
+    QCOMPARE(Release::imageFiles(rig.tempPath()), QStringList());
     QTRY_COMPARE(Release::childProcesses(), QStringList());
 }
 
@@ -171,7 +147,10 @@ void TestUpgradeEngine::goodRun()
 
     // From the burn start: erase 0 to 10, write 10 to 90, never back (the
     // leave lines after the completion keep the bar at 98).
-    const QList<Step> steps = rig.stepsAfter("Firmware download completed, start burning");
+    const auto burn = std::find_if(rig.steps.begin(), rig.steps.end(), [](const Step &step) {
+        return step.second == "Firmware download completed, start burning";
+    });
+    const QList<Step> steps = rig.steps.mid(int(burn - rig.steps.begin()) + 1);
     QVERIFY(!steps.isEmpty());
     QCOMPARE(steps.first(), (Step{50, "Burning firmware .."}));
     QCOMPARE(steps.last(), (Step{100, "Firmware upgrade completed!"}));
@@ -199,8 +178,6 @@ void TestUpgradeEngine::failedRun_data()
     // Nothing unverified is ever written: no image is asked for without a digest.
     QTest::newRow("manifest 404") << Road{LoopbackReply::status(404)} << Stage::Manifest << noInfo
                                   << Cause::None << 0;
-    QTest::newRow("manifest stalls") << Road{LoopbackReply::ok("{\"a\":").stallAfter(2)}
-                                     << Stage::Manifest << noInfo << Cause::None << 0;
     QTest::newRow("no digest") << Road{LoopbackReply::ok(
                                       Release::manifestJson("V1.0.0", "", "1.2", ""))}
                                << Stage::Manifest << noInfo << Cause::None << 0;
@@ -213,23 +190,15 @@ void TestUpgradeEngine::failedRun_data()
     QTest::newRow("two Ravlo devices")
         << Road{manifest, good, DfuSimScenario().addDevice().addDevice()} << Stage::Scan
         << preconditions << Cause::SeveralDevices << 0;
-    QTest::newRow("another device only")
-        << Road{manifest, good, DfuSimScenario().addDevice("1234:5678")} << Stage::Scan
-        << preconditions << Cause::OtherDeviceOnly << 0;
     QTest::newRow("device refuses to open")
         << Road{manifest, good, bus("open-denied")} << Stage::Scan << preconditions
         << Cause::Permission << 0;
     QTest::newRow("connection dropped")
         << Road{manifest, LoopbackReply::ok(firmware()).dropAfter(70000)} << Stage::Download
         << network << Cause::None << 1;
-    QTest::newRow("transfer stalls")
-        << Road{manifest, LoopbackReply::ok(firmware()).stallAfter(70000)} << Stage::Download
-        << network << Cause::None << 1;
     // An error page is not saved as the image.
     QTest::newRow("HTTP 404") << Road{manifest, LoopbackReply::status(404, "<h1>gone</h1>")}
                               << Stage::Download << network << Cause::None << 1;
-    QTest::newRow("HTTP 204") << Road{manifest, LoopbackReply::status(204)} << Stage::Download
-                              << "^Unexpected server response \\(HTTP 204\\)$" << Cause::None << 1;
     // Redirects are followed, but never from https to plain http.
     QTest::newRow("redirect to http")
         << Road{manifest, LoopbackReply::redirect(302, "http://127.0.0.1:9/image.bin")}
@@ -293,18 +262,12 @@ void TestUpgradeEngine::cancel_data()
     const Road hangs{manifest, Road().image, Road().bus, StandIn::kHang};
     QTest::newRow("scanning") << Phase::Scanning
                               << Road{manifest, Road().image, Road().bus, "scan hangs"} << false;
-    QTest::newRow("fetching the manifest")
-        << Phase::FetchingManifest << Road{LoopbackReply::ok("{").stallAfter(0)} << false;
     QTest::newRow("downloading") << Phase::Downloading
                                  << Road{manifest, LoopbackReply::ok(firmware()).stallAfter(1000)}
                                  << false;
-    QTest::newRow("burn pending") << Phase::BurnPending << paced << false;
     QTest::newRow("flashing") << Phase::Flashing << paced << false;
     // A tool that hangs and ignores the request to end is killed in time.
     QTest::newRow("flashing, tool hangs") << Phase::Flashing << hangs << false;
-    QTest::newRow("shutdown while downloading")
-        << Phase::Downloading << Road{manifest, LoopbackReply::ok(firmware()).stallAfter(1000)}
-        << true;
     QTest::newRow("shutdown while flashing, tool hangs") << Phase::Flashing << hangs << true;
 }
 
@@ -315,11 +278,8 @@ void TestUpgradeEngine::cancel()
     QFETCH(bool, shutdown);
     EngineRig rig;
     prepare(rig, road);
-    if (phase != Phase::FetchingManifest)
-        QVERIFY(rig.loadManifest());
-    EngineLimits limits = testLimits();
-    limits.burnDelayMs = phase == Phase::BurnPending ? 10000 : 0;
-    rig.engine().setLimits(limits);
+    QVERIFY(rig.loadManifest());
+    const EngineLimits limits = testLimits();
 
     rig.engine().start();
     QTRY_COMPARE_WITH_TIMEOUT(rig.engine().phase(), phase, 20000);
@@ -327,7 +287,7 @@ void TestUpgradeEngine::cancel()
     if (phase == Phase::Flashing)
         QTRY_VERIFY(rig.steps.last().first != 50);
     if (phase == Phase::Downloading)
-        QTRY_VERIFY(!imagesLeft(rig.tempPath()).isEmpty());
+        QTRY_VERIFY(!Release::imageFiles(rig.tempPath()).isEmpty());
 
     QElapsedTimer clock;
     clock.start();
@@ -343,26 +303,6 @@ void TestUpgradeEngine::cancel()
     QVERIFY(!rig.ended());
     QCOMPARE(rig.log.last(), shutdown ? QStringLiteral("INFO: Starting firmware upgrade process...")
                                       : QStringLiteral("INFO: Upgrade cancelled by user"));
-}
-
-void TestUpgradeEngine::restartRunsAgain()
-{
-    EngineRig rig;
-    prepare(rig, Road{Road().manifest, LoopbackReply::ok(firmware()).stallAfter(1000)});
-    QVERIFY(rig.loadManifest());
-    rig.engine().start();
-    QTRY_COMPARE(rig.bucket().requestCount(Release::kFirmwarePath), 1);
-    rig.bucket().serve(Release::kFirmwarePath, LoopbackReply::ok(firmware()));
-
-    rig.engine().restart();
-    QCOMPARE(rig.engine().phase(), Phase::RestartPending);
-    QTRY_VERIFY_WITH_TIMEOUT(rig.ended(), 30000);
-    QCOMPARE(rig.successes, 1);
-    QCOMPARE(rig.log, (QStringList{"INFO: Starting firmware upgrade process...",
-                                   "INFO: Upgrade cancelled by user",
-                                   "INFO: Starting firmware upgrade process...",
-                                   "INFO: Upgrade completed successfully"}));
-    verifyNothingLeft(rig);
 }
 
 QTEST_GUILESS_MAIN(TestUpgradeEngine)

@@ -5,16 +5,12 @@
 #include <QSaveFile>
 
 namespace {
-
-const QString kLibraryDirectory = QStringLiteral(RAVLO_DFUSIM_LIBRARY_DIR);
-
 bool save(const QString &path, const QByteArray &contents)
 {
     QSaveFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size() &&
            file.commit();
 }
-
 } // namespace
 
 DfuSimScenario::DfuSimScenario(const QString &directory)
@@ -70,48 +66,26 @@ QByteArray DfuSimScenario::flash(int index) const
 
 void DfuSimScenario::applyTo(QProcessEnvironment &environment) const
 {
-    const auto set = [&environment](const QString &name, const QString &value) {
-        if (value.isEmpty())
-            environment.remove(name);
-        else
-            environment.insert(name, value);
-    };
-    set("RAVLO_DFUSIM_DEVICES_FILE", QDir(m_directory).filePath("devices"));
-    set("RAVLO_DFUSIM_FLASH_DIR", m_directory);
-    set("RAVLO_DFUSIM_FAULT", QString::fromLatin1(m_fault));
-    set("RAVLO_DFUSIM_POLL_MS", m_pollTimeout ? QString::number(m_pollTimeout) : QString());
+    const QString library = QStringLiteral(RAVLO_DFUSIM_LIBRARY_DIR);
     QStringList path = environment.value("LD_LIBRARY_PATH").split(':', Qt::SkipEmptyParts);
-    path.removeAll(kLibraryDirectory);
-    set("LD_LIBRARY_PATH", (QStringList{kLibraryDirectory} + path).join(':'));
+    path.removeAll(library);
+    environment.insert("LD_LIBRARY_PATH", (QStringList{library} + path).join(':'));
+    environment.insert("RAVLO_DFUSIM_DEVICES_FILE", QDir(m_directory).filePath("devices"));
+    environment.insert("RAVLO_DFUSIM_FLASH_DIR", m_directory);
+    environment.insert("RAVLO_DFUSIM_FAULT", QString::fromLatin1(m_fault));
+    environment.insert("RAVLO_DFUSIM_POLL_MS", QString::number(m_pollTimeout));
 }
 
 void DfuSimScenario::applyToThisProcess() const
 {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment environment;
+    environment.insert("LD_LIBRARY_PATH", qEnvironmentVariable("LD_LIBRARY_PATH"));
     applyTo(environment);
-    for (const char *name : {"RAVLO_DFUSIM_DEVICES_FILE", "RAVLO_DFUSIM_FLASH_DIR",
-                             "RAVLO_DFUSIM_FAULT", "RAVLO_DFUSIM_POLL_MS", "LD_LIBRARY_PATH"}) {
-        const QString value = environment.value(QLatin1String(name));
-        if (value.isEmpty())
-            qunsetenv(name);
-        else
-            qputenv(name, value.toLocal8Bit());
-    }
+    for (const QString &name : environment.keys())
+        qputenv(qPrintable(name), environment.value(name).toLocal8Bit());
 }
 
-void DfuSimScenario::clearFromThisProcess()
-{
-    for (const char *name : {"RAVLO_DFUSIM_DEVICES_FILE", "RAVLO_DFUSIM_FLASH_DIR",
-                             "RAVLO_DFUSIM_FAULT", "RAVLO_DFUSIM_POLL_MS"})
-        qunsetenv(name);
-    QStringList path = qEnvironmentVariable("LD_LIBRARY_PATH").split(':', Qt::SkipEmptyParts);
-    path.removeAll(kLibraryDirectory);
-    qputenv("LD_LIBRARY_PATH", path.join(':').toLocal8Bit());
-}
-
-namespace DfuSim {
-
-QByteArray image(int size, quint32 seed)
+QByteArray DfuSim::image(int size, quint32 seed)
 {
     QRandomGenerator generator(seed);
     QByteArray bytes(size, Qt::Uninitialized);
@@ -119,5 +93,3 @@ QByteArray image(int size, quint32 seed)
         byte = static_cast<char>(generator.bounded(256));
     return bytes;
 }
-
-} // namespace DfuSim

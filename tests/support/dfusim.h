@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QProcessEnvironment>
-#include <QString>
 #include <QStringList>
 
 // The simulated DfuSe bus (tests/dfusim) as a test sets it up: which devices
@@ -10,20 +9,19 @@
 // lives in files of a directory that every run of the tool reads when it
 // starts: the device list, rewritten on every change so that devices can be
 // plugged in while the code under test runs, and each device's flash, which
-// persists from one run to the next like a real device's. Device i sits at
-// USB path "1-<2+i>". The tool finds the simulator through the environment,
-// of one QProcess or of this process (whose children inherit it).
+// persists from one run to the next. Device i sits at USB path "1-<2+i>".
+// The tool finds the simulator through the environment, of one QProcess or
+// of this process (whose children inherit it).
 class DfuSimScenario
 {
 public:
     explicit DfuSimScenario(const QString &directory = QString());
     void setDirectory(const QString &directory);
 
-    // A DfuSe bootloader with the simulator's serial (3276386A3133 for the
-    // first device, then 3276386A3134, ...).
+    // A DfuSe bootloader with serial 3276386A3133 for the first device,
+    // 3276386A3134 for the next...
     DfuSimScenario &addDevice(const QString &vidPid = QStringLiteral("0483:df11"));
-    // As RAVLO_DFUSIM_FAULT takes it: "open-denied", "block-error:40", "vanish:20",
-    // "leave-silent", ...
+    // As RAVLO_DFUSIM_FAULT takes it: "open-denied", "block-error:40", ...
     DfuSimScenario &setFault(const QByteArray &fault);
     DfuSimScenario &setPollTimeout(int milliseconds);
 
@@ -34,7 +32,6 @@ public:
 
     void applyTo(QProcessEnvironment &environment) const;
     void applyToThisProcess() const;
-    static void clearFromThisProcess();
 
 private:
     void writeDevices() const;
@@ -46,9 +43,7 @@ private:
 };
 
 namespace DfuSim {
-
 constexpr int kFlashSize = 1024 * 1024;
-
 // Bytes of the given size; seeds give different contents.
 QByteArray image(int size, quint32 seed = 1);
 // What the flash holds before the new firmware.
@@ -56,5 +51,4 @@ inline QByteArray previousFirmware()
 {
     return image(kFlashSize, 20210226);
 }
-
 } // namespace DfuSim

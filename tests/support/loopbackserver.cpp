@@ -64,15 +64,9 @@ private:
         if (m_sending || end < 0)
             return;
         m_sending = true;
-        const QList<QByteArray> lines = m_head.left(end).split('\n');
-        QByteArray userAgent;
-        for (const QByteArray &line : lines) {
-            if (line.toLower().startsWith("user-agent:"))
-                userAgent = line.mid(11).trimmed();
-        }
         const QString path =
-            QString::fromLatin1(lines.value(0).split(' ').value(1).split('?').first());
-        m_reply = m_server->replyFor(path, userAgent);
+            QString::fromLatin1(m_head.left(end).split(' ').value(1).split('?').first());
+        m_reply = m_server->replyFor(path);
         emit m_server->requestReceived(path);
         m_unsent = m_reply.ending == LoopbackReply::Ending::Complete
                        ? m_reply.body
@@ -137,50 +131,6 @@ private:
 
 } // namespace
 
-LoopbackReply LoopbackReply::ok(const QByteArray &body, const QByteArray &contentType)
-{
-    LoopbackReply reply;
-    reply.body = body;
-    reply.headers.append({"Content-Type", contentType});
-    return reply;
-}
-
-LoopbackReply LoopbackReply::status(int code, const QByteArray &body)
-{
-    LoopbackReply reply;
-    reply.statusCode = code;
-    reply.body = body;
-    return reply;
-}
-
-LoopbackReply LoopbackReply::redirect(int code, const QByteArray &location)
-{
-    LoopbackReply reply = status(code);
-    reply.headers.append({"Location", location});
-    return reply;
-}
-
-LoopbackReply &LoopbackReply::slow(int bytesPerPiece, int intervalMs)
-{
-    pieceSize = bytesPerPiece;
-    pieceIntervalMs = intervalMs;
-    return *this;
-}
-
-LoopbackReply &LoopbackReply::stallAfter(qint64 bodyBytes)
-{
-    ending = Ending::Stall;
-    cutAt = bodyBytes;
-    return *this;
-}
-
-LoopbackReply &LoopbackReply::dropAfter(qint64 bodyBytes)
-{
-    ending = Ending::Drop;
-    cutAt = bodyBytes;
-    return *this;
-}
-
 LoopbackServer::LoopbackServer(Transport transport, quint16 port, QObject *parent)
     : QObject(parent)
     , m_transport(transport)
@@ -230,16 +180,9 @@ int LoopbackServer::requestCount(const QString &path) const
     return int(m_requested.count(path));
 }
 
-QByteArray LoopbackServer::lastUserAgent() const
-{
-    QMutexLocker locker(&m_mutex);
-    return m_lastUserAgent;
-}
-
-LoopbackReply LoopbackServer::replyFor(const QString &path, const QByteArray &userAgent)
+LoopbackReply LoopbackServer::replyFor(const QString &path)
 {
     QMutexLocker locker(&m_mutex);
     m_requested << path;
-    m_lastUserAgent = userAgent;
     return m_replies.value(path, LoopbackReply::status(404));
 }

@@ -33,12 +33,34 @@ struct LoopbackReply
     qint64 cutAt = 0;
 
     static LoopbackReply ok(const QByteArray &body,
-                            const QByteArray &contentType = "application/octet-stream");
-    static LoopbackReply status(int code, const QByteArray &body = QByteArray());
-    static LoopbackReply redirect(int code, const QByteArray &location);
-    LoopbackReply &slow(int bytesPerPiece, int intervalMs);
-    LoopbackReply &stallAfter(qint64 bodyBytes);
-    LoopbackReply &dropAfter(qint64 bodyBytes);
+                            const QByteArray &contentType = "application/octet-stream")
+    {
+        return {200, {{"Content-Type", contentType}}, body};
+    }
+    static LoopbackReply status(int code, const QByteArray &body = QByteArray())
+    {
+        return {code, {}, body};
+    }
+    static LoopbackReply redirect(int code, const QByteArray &location)
+    {
+        return {code, {{"Location", location}}, {}};
+    }
+    LoopbackReply &slow(int bytesPerPiece, int intervalMs)
+    {
+        pieceSize = bytesPerPiece;
+        pieceIntervalMs = intervalMs;
+        return *this;
+    }
+    LoopbackReply &stallAfter(qint64 bodyBytes) { return cut(Ending::Stall, bodyBytes); }
+    LoopbackReply &dropAfter(qint64 bodyBytes) { return cut(Ending::Drop, bodyBytes); }
+
+private:
+    LoopbackReply &cut(Ending how, qint64 bodyBytes)
+    {
+        ending = how;
+        cutAt = bodyBytes;
+        return *this;
+    }
 };
 
 // An HTTP/1.1 server on 127.0.0.1 that answers each path with the reply a
@@ -68,8 +90,6 @@ public:
     // Takes effect for requests that arrive afterwards.
     void serve(const QString &path, const LoopbackReply &reply);
     int requestCount(const QString &path) const;
-    // The User-Agent of the last request.
-    QByteArray lastUserAgent() const;
 
 signals:
     // Emitted from the server's thread.
@@ -77,13 +97,12 @@ signals:
 
 private:
     friend class LoopbackConnection;
-    LoopbackReply replyFor(const QString &path, const QByteArray &userAgent);
+    LoopbackReply replyFor(const QString &path);
 
     const Transport m_transport;
     mutable QMutex m_mutex;
     QHash<QString, LoopbackReply> m_replies;
     QStringList m_requested;
-    QByteArray m_lastUserAgent;
     QThread m_thread;
     quint16 m_port = 0;
 };

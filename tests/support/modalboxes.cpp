@@ -1,25 +1,15 @@
 #include "modalboxes.h"
 
-#include <QAbstractButton>
 #include <QApplication>
-#include <QDialog>
-#include <QPointer>
 #include <QPushButton>
 
-ModalBoxes::ModalBoxes(QObject *parent)
-    : QObject(parent)
+ModalBoxes::ModalBoxes()
 {
-    m_timer.setInterval(10);
     connect(&m_timer, &QTimer::timeout, this, &ModalBoxes::poll);
-    m_timer.start();
+    m_timer.start(10);
 }
 
-void ModalBoxes::answerNext(QMessageBox::StandardButton button)
-{
-    m_answers.enqueue({button, {}});
-}
-
-void ModalBoxes::answerNextWhen(QMessageBox::StandardButton button, std::function<bool()> ready)
+void ModalBoxes::answerNext(QMessageBox::StandardButton button, std::function<bool()> ready)
 {
     m_answers.enqueue({button, std::move(ready)});
 }
@@ -27,8 +17,8 @@ void ModalBoxes::answerNextWhen(QMessageBox::StandardButton button, std::functio
 QStringList ModalBoxes::titles() const
 {
     QStringList result;
-    for (const Seen &s : m_seen)
-        result << s.title;
+    for (const Seen &seen : m_seen)
+        result << seen.title;
     return result;
 }
 
@@ -39,36 +29,23 @@ void ModalBoxes::poll()
             button->click();
         m_held = nullptr;
     }
-    const auto windows = QApplication::topLevelWidgets();
-    for (QWidget *window : windows) {
+    for (QWidget *window : QApplication::topLevelWidgets()) {
         auto *dialog = qobject_cast<QDialog *>(window);
-        if (!dialog || !dialog->isVisible() || !dialog->isModal())
-            continue;
-        // A dialog object can be reused for a later box only after it was
-        // hidden; forget it once it is gone so a new box at the same address
-        // is answered too.
-        if (m_handled.contains(window))
-            continue;
-        m_handled.append(window);
-        QPointer<QWidget> guard(window);
-        connect(window, &QObject::destroyed, this, [this, window] { m_handled.removeAll(window); });
-        answer(window);
-        if (guard && !guard->isVisible())
-            m_handled.removeAll(window);
+        if (dialog && dialog->isVisible() && dialog->isModal() && dialog != m_held)
+            answer(dialog);
     }
 }
 
-void ModalBoxes::answer(QWidget *window)
+void ModalBoxes::answer(QDialog *dialog)
 {
-    auto *box = qobject_cast<QMessageBox *>(window);
-    m_seen.append({window->windowTitle(), box ? box->text() : QString(),
+    auto *box = qobject_cast<QMessageBox *>(dialog);
+    m_seen.append({dialog->windowTitle(), box ? box->text() : QString(),
                    box && box->defaultButton() ? box->standardButton(box->defaultButton())
                                                : QMessageBox::NoButton});
     if (!box) {
-        static_cast<QDialog *>(window)->reject();
+        dialog->reject();
         return;
     }
-
     QAbstractButton *button = nullptr;
     if (!m_answers.isEmpty() && !m_held) {
         const Answer answer = m_answers.dequeue();

@@ -1,8 +1,6 @@
 #pragma once
 
-#include <QList>
 #include <QMessageBox>
-#include <QObject>
 #include <QPointer>
 #include <QQueue>
 #include <QTimer>
@@ -26,34 +24,28 @@ public:
         QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
     };
 
-    explicit ModalBoxes(QObject *parent = nullptr);
-
-    // The next message box is answered with this button.
-    void answerNext(QMessageBox::StandardButton button);
-    // The same, but the box stays open until ready() holds; boxes opened
-    // meanwhile are answered as usual.
-    void answerNextWhen(QMessageBox::StandardButton button, std::function<bool()> ready);
+    ModalBoxes();
+    // The next message box is answered with this button, once ready() holds;
+    // boxes opened meanwhile are answered as usual.
+    void answerNext(QMessageBox::StandardButton button, std::function<bool()> ready = {});
 
     QList<Seen> seen() const { return m_seen; }
     int count() const { return m_seen.size(); }
-    // Titles of the boxes seen so far, in order; handy in QCOMPARE.
     QStringList titles() const;
 
 private:
-    void poll();
-    void answer(QWidget *window);
-
     struct Answer
     {
         QMessageBox::StandardButton button = QMessageBox::NoButton;
         std::function<bool()> ready;
     };
 
+    void poll();
+    void answer(QDialog *dialog);
+
     QTimer m_timer;
     QQueue<Answer> m_answers;
-    // A box waiting for its answer's condition.
-    QPointer<QMessageBox> m_held;
+    QPointer<QMessageBox> m_held; // a box waiting for its answer's condition
     Answer m_heldAnswer;
     QList<Seen> m_seen;
-    QList<QWidget *> m_handled;
 };

@@ -5,6 +5,7 @@
 #include "manifest/manifest.h"
 
 #include <QCryptographicHash>
+#include <QDesktopServices>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMetaEnum>
@@ -40,17 +41,17 @@ QString sha256Hex(const QByteArray &data)
     return QString::fromLatin1(QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex());
 }
 
-void serve(LoopbackServer &bucket, const QByteArray &image, const QString &digest)
+void serve(LoopbackServer &bucket, const QByteArray &image)
 {
-    bucket.serve(kManifestPath, LoopbackReply::ok(manifestJson("V1.0.0", QString(), "1.2",
-                                                               digest.isNull() ? sha256Hex(image)
-                                                                               : digest)));
+    bucket.serve(kManifestPath,
+                 LoopbackReply::ok(manifestJson("V1.0.0", QString(), "1.2", sha256Hex(image))));
     bucket.serve(kFirmwarePath, LoopbackReply::ok(image));
 }
 
 QStringList imageFiles(const QString &directory)
 {
-    return QDir(directory).entryList({QStringLiteral("Ravlo_firmware_*.bin")}, QDir::Files);
+    return QDir(directory).entryList({QStringLiteral("Ravlo_firmware_*.bin")},
+                                     QDir::Files | QDir::NoSymLinks);
 }
 
 QStringList childProcesses()
@@ -79,9 +80,9 @@ QString path()
     return dfuUtilPath();
 }
 
-bool installExecutable(const QString &source)
+bool installExecutable()
 {
-    QFile real(source);
+    QFile real(QStringLiteral(RAVLO_TEST_REAL_DFU_UTIL));
     return real.open(QIODevice::ReadOnly) &&
            installContent(real.readAll(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
 }
@@ -89,8 +90,8 @@ bool installExecutable(const QString &source)
 bool installContent(const QByteArray &content, QFileDevice::Permissions permissions)
 {
     QFile file(path());
-    if (!remove() || !QDir().mkpath(QFileInfo(path()).path()) ||
-        !file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+    if (!remove() || !QDir().mkpath(QFileInfo(path()).path()) || !file.open(QIODevice::WriteOnly) ||
+        file.write(content) != content.size())
         return false;
     file.close();
     return file.setPermissions(permissions | QFileDevice::WriteOwner);
@@ -107,8 +108,7 @@ bool StandIn::install(const QString &path, const QByteArray &flashScript,
                       const QByteArray &listScript)
 {
     const QByteArray list =
-        listScript.isNull() ? "cat '" RAVLO_TRANSCRIPTS_DIR "/list-one.txt'"
-                            : listScript;
+        listScript.isNull() ? "cat '" RAVLO_TRANSCRIPTS_DIR "/list-one.txt'" : listScript;
     QFile file(path);
     QFile::remove(path);
     return file.open(QIODevice::WriteOnly) &&
@@ -118,29 +118,11 @@ bool StandIn::install(const QString &path, const QByteArray &flashScript,
                                QFileDevice::ExeOwner);
 }
 
-namespace Transcripts {
-
-QByteArray read(const QString &name)
+QByteArray transcript(const QString &name)
 {
     QFile file(QStringLiteral(RAVLO_TRANSCRIPTS_DIR "/%1.txt").arg(name));
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
-
-int exitCode(const QString &name)
-{
-    QFile index(QStringLiteral(RAVLO_TRANSCRIPTS_DIR "/index.txt"));
-    if (!index.open(QIODevice::ReadOnly))
-        return -1;
-    // Each line: name, exit code, dfu-util's arguments.
-    for (const QByteArray &line : index.readAll().split('\n')) {
-        const QList<QByteArray> fields = line.split(' ');
-        if (fields.size() >= 2 && fields[0] == name.toUtf8())
-            return fields[1].toInt();
-    }
-    return -1;
-}
-
-} // namespace Transcripts
 
 EngineLimits testLimits()
 {
@@ -151,6 +133,19 @@ EngineLimits testLimits()
     limits.cancelGraceMs = 600;
     limits.closeGraceMs = 800;
     return limits;
+}
+
+UrlCatcher::UrlCatcher(const QStringList &schemes)
+    : m_schemes(schemes)
+{
+    for (const QString &scheme : m_schemes)
+        QDesktopServices::setUrlHandler(scheme, this, "open");
+}
+
+UrlCatcher::~UrlCatcher()
+{
+    for (const QString &scheme : m_schemes)
+        QDesktopServices::unsetUrlHandler(scheme);
 }
 
 Bench::Bench()
@@ -168,14 +163,15 @@ Bench::~Bench()
 
 EngineRig::EngineRig()
     : m_manifest(new Manifest(&m_network, this))
-    , m_engine(new UpgradeEngine(Endpoints{bucket().url(), "https://store.example.com"},
-                                 m_manifest, &m_network, this))
+    , m_engine(new UpgradeEngine(Endpoints{bucket().url(), "https://store.example.com"}, m_manifest,
+                                 &m_network, this))
 {
     m_engine->setLimits(testLimits());
     m_engine->setToolPath(QStringLiteral(RAVLO_TEST_REAL_DFU_UTIL));
     connect(m_engine, &UpgradeEngine::phaseChanged, this, [this](auto phase) { phases << phase; });
     connect(m_engine, &UpgradeEngine::logLine, this, [this](auto level, const QString &text) {
-        log << QString::fromLatin1(QMetaEnum::fromType<UpgradeEngine::Level>().valueToKey(int(level)))
+        log << QString::fromLatin1(
+                   QMetaEnum::fromType<UpgradeEngine::Level>().valueToKey(int(level)))
                        .toUpper() +
                    ": " + text;
     });
@@ -205,17 +201,6 @@ bool EngineRig::loadManifest()
     return outcome.wait(10000) && outcome.first().first().toBool();
 }
 
-QList<EngineRig::Step> EngineRig::stepsAfter(const QString &text) const
-{
-    for (int i = 0; i < steps.size(); ++i) {
-        if (steps.at(i).second == text)
-            return steps.mid(i + 1);
-    }
-    return {};
-}
-
-const QString WindowHarness::kPicturePath = QStringLiteral("/product.jpg");
-const QString WindowHarness::kPicture2Path = QStringLiteral("/product2.jpg");
 const QString WindowHarness::kStoreUrl = QStringLiteral("https://store.example.com");
 
 WindowHarness::WindowHarness()
@@ -244,8 +229,7 @@ void WindowHarness::serveRelease()
 MainWindow *WindowHarness::open(bool waitForManifest)
 {
     close();
-    m_window = std::make_unique<MainWindow>(
-        Endpoints{m_bucketUrl.isEmpty() ? bucket().url() : m_bucketUrl, kStoreUrl});
+    m_window = std::make_unique<MainWindow>(Endpoints{bucket().url(), kStoreUrl});
     if (waitForManifest) {
         // Connected after the window's own slot: once it has seen the
         // signal, the window has handled it.

@@ -8,6 +8,7 @@
 #include <QNetworkAccessManager>
 #include <QPair>
 #include <QTemporaryDir>
+#include <QUrl>
 
 #include <memory>
 
@@ -20,13 +21,15 @@ class QPushButton;
 namespace Release {
 inline const QString kManifestPath = QStringLiteral("/manifest.json");
 inline const QString kFirmwarePath = QStringLiteral("/Ravlo_1_2_210226.bin");
+inline const QString kPicturePath = QStringLiteral("/product.jpg");
+inline const QString kPicture2Path = QStringLiteral("/product2.jpg");
 // A manifest whose product "Ravlo" has the given version and digest.
 QByteArray manifestJson(const QString &appVersion, const QString &address,
                         const QString &firmwareVersion, const QString &sha256);
 QString sha256Hex(const QByteArray &data);
-// A manifest naming firmware "1.2" with the image's digest (or the given one), and the image.
-void serve(LoopbackServer &bucket, const QByteArray &image, const QString &digest = QString());
-// The image files in a temporary directory.
+// A manifest naming firmware "1.2" with the image's digest, and the image.
+void serve(LoopbackServer &bucket, const QByteArray &image);
+// The image files in a temporary directory (links to /dev/full are no image).
 QStringList imageFiles(const QString &directory);
 // Processes started by this process and not yet reaped.
 QStringList childProcesses();
@@ -36,8 +39,8 @@ QStringList childProcesses();
 // binary (each of which has a folder of its own).
 namespace ToolSlot {
 QString path();
-// The real dfu-util 0.11 the build was configured with, or another program.
-bool installExecutable(const QString &source = QStringLiteral(RAVLO_TEST_REAL_DFU_UTIL));
+// The real dfu-util 0.11 the build was configured with.
+bool installExecutable();
 bool installContent(const QByteArray &content, QFileDevice::Permissions permissions);
 bool remove();
 } // namespace ToolSlot
@@ -53,16 +56,29 @@ inline const QByteArray kHang =
     "echo 'Opening DFU capable USB device...'; trap '' TERM; exec sleep 600";
 } // namespace StandIn
 
-// What the real dfu-util printed in the scenarios of scripts/capture-transcripts.sh
-// (tests/data/transcripts; index.txt gives the exit codes).
-namespace Transcripts {
-QByteArray read(const QString &name);
-int exitCode(const QString &name); // -1 for a name the index does not know
-} // namespace Transcripts
+// What the real dfu-util printed in a scenario of scripts/capture-transcripts.sh.
+QByteArray transcript(const QString &name);
 
 // Limits short enough for a stall to end in a test, long enough for a
 // sanitizer build on a busy machine.
 EngineLimits testLimits();
+
+// Takes the desktop browser's place for the given URL schemes while it
+// exists: every address handed to QDesktopServices::openUrl is recorded.
+class UrlCatcher : public QObject
+{
+    Q_OBJECT
+public:
+    explicit UrlCatcher(const QStringList &schemes = {"http", "https", "file"});
+    ~UrlCatcher() override;
+    QList<QUrl> opened;
+
+public slots:
+    void open(const QUrl &url) { opened << url; }
+
+private:
+    const QStringList m_schemes;
+};
 
 // A loopback HTTPS bucket and a temporary directory of their own (TMPDIR
 // while it lives), for an engine or a window under test.
@@ -96,7 +112,6 @@ public:
     // The manifest the bucket serves, taken before a run.
     bool loadManifest();
     bool ended() const { return !failures.isEmpty() || successes > 0; }
-    QList<Step> stepsAfter(const QString &text) const;
 
     QStringList log; // "ERROR: text"
     QList<UpgradeEngine::Phase> phases;
@@ -116,14 +131,10 @@ private:
 class WindowHarness : public Bench
 {
 public:
-    static const QString kPicturePath;
-    static const QString kPicture2Path;
     static const QString kStoreUrl;
 
     WindowHarness();
     ~WindowHarness();
-    // Aims the window at another bucket, e.g. a bucket program's.
-    void useBucket(const QString &url) { m_bucketUrl = url; }
     void serveManifest(const QByteArray &json);
     // A manifest of this program's version, firmware version "1.2" and no digest.
     void serveRelease();
@@ -141,7 +152,6 @@ public:
 
 private:
     ModalBoxes m_boxes;
-    QString m_bucketUrl; // empty: the bench's
     QTemporaryDir m_cache;
     const QByteArray m_previousCacheHome;
     std::unique_ptr<MainWindow> m_window;
