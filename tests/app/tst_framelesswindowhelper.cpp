@@ -21,8 +21,9 @@ public:
     using QWidget::QWidget;
 };
 
-// A frameless window at (100, 100) with a label, a button, widgets of a class
-// the helper does not know, with and without focus, and a panel with a button.
+// A frameless window at (100, 100) with, side by side, a label, a button,
+// widgets of a class the helper does not know by name without and with
+// focus, and a panel with a button.
 class Window : public QWidget
 {
 public:
@@ -30,36 +31,26 @@ public:
     {
         setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
         setGeometry(100, 100, 300, 200);
-        int x = 0;
-        const auto place = [this, &x](QWidget *child, const char *name,
-                                      Qt::FocusPolicy focus = Qt::NoFocus) {
-            child->setObjectName(name);
-            child->setGeometry(x, 0, 30, 100);
-            child->setFocusPolicy(focus);
-            x += 30;
-        };
-        place(new QLabel("label", this), "label");
-        place(new QPushButton("button", this), "button", Qt::StrongFocus);
-        place(new Gauge(this), "quiet");
-        place(new Gauge(this), "focusable", Qt::StrongFocus);
-        auto *panel = new Gauge(this);
-        place(panel, "panel", Qt::StrongFocus);
-        auto *panelButton = new QPushButton(panel);
+        const QList<QWidget *> children = {new QLabel(this), new QPushButton(this), new Gauge(this),
+                                           new Gauge(this), new Gauge(this)};
+        const char *names[] = {"label", "button", "quiet", "focusable", "panel"};
+        for (int i = 0; i < children.size(); ++i) {
+            children[i]->setObjectName(names[i]);
+            children[i]->setGeometry(30 * i, 0, 30, 100);
+            children[i]->setFocusPolicy(i == 1 || i >= 3 ? Qt::StrongFocus : Qt::NoFocus);
+        }
+        auto *panelButton = new QPushButton(children.last());
         panelButton->setObjectName("panelButton");
         panelButton->setGeometry(0, 50, 30, 50);
         show();
     }
 
-    QList<QWidget *> named(const QStringList &names) const
+    QList<QWidget *> named(const QString &name) const
     {
-        QList<QWidget *> widgets;
-        for (const QString &name : names)
-            widgets << findChild<QWidget *>(name);
-        return widgets;
+        return name.isEmpty() ? QList<QWidget *>() : QList<QWidget *>{findChild<QWidget *>(name)};
     }
 
-    // A mouse event as it arrives: at a local position, with the global
-    // position the screen reports for it.
+    // A mouse event at a local position, with the global position the screen reports for it.
     void mouse(QEvent::Type type, const QPointF &at, Qt::MouseButton button = Qt::LeftButton)
     {
         QMouseEvent event(type, at, at + QPointF(mapToGlobal(QPoint())), button,
@@ -84,51 +75,48 @@ void TestFramelessWindowHelper::drag_data()
 {
     QTest::addColumn<QString>("target"); // a child, or "" for the window's surface
     QTest::addColumn<Qt::MouseButton>("button");
-    QTest::addColumn<QStringList>("draggables");
-    QTest::addColumn<QStringList>("containers");
+    QTest::addColumn<QString>("draggable");
+    QTest::addColumn<QString>("container");
     QTest::addColumn<qreal>("scale");
     QTest::addColumn<QPoint>("travel"); // in the screen's pixels
     QTest::addColumn<QPoint>("expected");
 
-    const QStringList none;
-    const QPoint still(100, 100);
-    const auto row = [&](const char *name, const QString &target, const QPoint &expected,
-                         Qt::MouseButton button = Qt::LeftButton,
-                         const QStringList &draggables = {}, const QStringList &containers = {},
-                         qreal scale = 1, const QPoint &travel = QPoint(30, 20)) {
-        QTest::newRow(name) << target << button << draggables << containers << scale << travel
-                            << expected;
+    const auto row = [](const char *name, const QString &target, bool moves,
+                        Qt::MouseButton button = Qt::LeftButton, const QString &draggable = {},
+                        const QString &container = {}) {
+        QTest::newRow(name) << target << button << draggable << container << 1.0 << QPoint(30, 20)
+                            << (moves ? QPoint(130, 120) : QPoint(100, 100));
     };
-    row("window surface", "", QPoint(130, 120));
-    row("label", "label", QPoint(130, 120));
-    row("right button", "label", still, Qt::RightButton);
-    row("push button", "button", still);
-    row("unknown class, no focus", "quiet", QPoint(130, 120));
-    row("unknown class, focus", "focusable", still);
-    row("button made draggable", "button", QPoint(130, 120), Qt::LeftButton, {"button"});
-    row("container's own area", "panel", QPoint(130, 120), Qt::LeftButton, none, {"panel"});
-    row("button in a container", "panelButton", still, Qt::LeftButton, none, {"panel"});
-    // Logical travel (30.4, 20.8), (30, 20.67), (30.5, 20.5): the window
-    // lands on the nearest logical pixel.
-    const Qt::MouseButton left = Qt::LeftButton;
-    row("screen at 125 %", "label", QPoint(130, 121), left, none, none, 1.25, QPoint(38, 26));
-    row("screen at 150 %", "label", QPoint(130, 121), left, none, none, 1.5, QPoint(45, 31));
-    row("screen at 200 %", "label", QPoint(131, 121), left, none, none, 2.0, QPoint(61, 41));
+    row("window surface", "", true);
+    row("label", "label", true);
+    row("right button", "label", false, Qt::RightButton);
+    row("push button", "button", false);
+    row("unknown class, no focus", "quiet", true);
+    row("unknown class, focus", "focusable", false);
+    row("button made draggable", "button", true, Qt::LeftButton, "button");
+    row("container's own area", "panel", true, Qt::LeftButton, "", "panel");
+    row("button in a container", "panelButton", false, Qt::LeftButton, "", "panel");
+    // Logical travel (30.4, 20.8), (30.5, 20.5): the window lands on the
+    // nearest logical pixel.
+    QTest::newRow("screen at 125 %") << "label" << Qt::LeftButton << ""
+                                     << "" << 1.25 << QPoint(38, 26) << QPoint(130, 121);
+    QTest::newRow("screen at 200 %") << "label" << Qt::LeftButton << ""
+                                     << "" << 2.0 << QPoint(61, 41) << QPoint(131, 121);
 }
 
 void TestFramelessWindowHelper::drag()
 {
     QFETCH(QString, target);
     QFETCH(Qt::MouseButton, button);
-    QFETCH(QStringList, draggables);
-    QFETCH(QStringList, containers);
+    QFETCH(QString, draggable);
+    QFETCH(QString, container);
     QFETCH(qreal, scale);
     QFETCH(QPoint, travel);
     FramelessWindowHelper helper;
     Window window;
     helper.addWidget(&window);
-    helper.setDraggableWidgets(window.named(draggables));
-    helper.setContainerWidgets(window.named(containers));
+    helper.setDraggableWidgets(window.named(draggable));
+    helper.setContainerWidgets(window.named(container));
 
     // A scaled screen reports the pointer's pixels as fractional logical positions.
     const auto *child = window.findChild<QWidget *>(target);
@@ -150,7 +138,7 @@ void TestFramelessWindowHelper::destroyedWidgetsAreForgotten()
     const volatile quintptr stale = reinterpret_cast<quintptr>(window.get());
     helper.addWidget(window.get());
     helper.addWidget(&survivor);
-    helper.setDraggableWidgets(window->named({"button"}));
+    helper.setDraggableWidgets(window->named("button"));
     helper.setContainerWidgets({window.get()});
     window->mouse(QEvent::MouseButtonPress, QPointF(4, 4));
 

@@ -10,6 +10,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <sys/prctl.h>
 
 namespace {
 
@@ -31,21 +32,6 @@ QList<QJsonObject> events(const QByteArray &output, const QString &name)
     return found;
 }
 
-// The command lines of running processes that contain the text.
-QStringList processesMentioning(const QString &text)
-{
-    QStringList found;
-    for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
-        if (cmdline.open(QIODevice::ReadOnly)) {
-            const QString line = QString::fromLocal8Bit(cmdline.readAll().replace('\0', ' '));
-            if (line.contains(text))
-                found << line;
-        }
-    }
-    return found;
-}
-
 } // namespace
 
 Q_DECLARE_METATYPE(DfuSimScenario)
@@ -54,6 +40,8 @@ class TestRavloFlash : public QObject
 {
     Q_OBJECT
 private slots:
+    // A tool the program leaves running becomes this process's child.
+    void initTestCase() { QVERIFY(prctl(PR_SET_CHILD_SUBREAPER, 1) == 0); }
     void init();
     void list();
     void upgrade_data();
@@ -185,8 +173,8 @@ void TestRavloFlash::interruptedFlash()
     QVERIFY(process->waitForFinished(10000));
     QCOMPARE(process->exitCode(), 130);
     QCOMPARE(Release::imageFiles(tmp()), QStringList());
-    // No dfu-util is left writing this test's image.
-    QCOMPARE(processesMentioning(m_dir->path()), QStringList());
+    // No dfu-util is left writing the device.
+    QCOMPARE(Release::childProcesses(), QStringList());
 }
 
 // A production line: devices plugged in one after the other are each

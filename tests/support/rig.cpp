@@ -8,7 +8,6 @@
 #include <QDesktopServices>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QMetaEnum>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -75,11 +74,6 @@ QStringList childProcesses()
 
 namespace ToolSlot {
 
-QString path()
-{
-    return dfuUtilPath();
-}
-
 bool installExecutable()
 {
     QFile real(QStringLiteral(RAVLO_TEST_REAL_DFU_UTIL));
@@ -89,8 +83,8 @@ bool installExecutable()
 
 bool installContent(const QByteArray &content, QFileDevice::Permissions permissions)
 {
-    QFile file(path());
-    if (!remove() || !QDir().mkpath(QFileInfo(path()).path()) || !file.open(QIODevice::WriteOnly) ||
+    QFile file(dfuUtilPath());
+    if (!remove() || !QDir().mkpath(QFileInfo(file).path()) || !file.open(QIODevice::WriteOnly) ||
         file.write(content) != content.size())
         return false;
     file.close();
@@ -99,7 +93,7 @@ bool installContent(const QByteArray &content, QFileDevice::Permissions permissi
 
 bool remove()
 {
-    return !QFileInfo::exists(path()) || QFile::remove(path());
+    return !QFileInfo::exists(dfuUtilPath()) || QFile::remove(dfuUtilPath());
 }
 
 } // namespace ToolSlot
@@ -151,14 +145,17 @@ UrlCatcher::~UrlCatcher()
 Bench::Bench()
     : m_bucket(LoopbackServer::Transport::Https)
     , m_previousTmpDir(qgetenv("TMPDIR"))
+    , m_previousCacheHome(qgetenv("XDG_CACHE_HOME"))
 {
-    // The code under test asks QStandardPaths, which reads TMPDIR on every call.
-    qputenv("TMPDIR", m_temp.path().toLocal8Bit());
+    // The code under test asks QStandardPaths, which reads both on every call.
+    qputenv("TMPDIR", QFile::encodeName(m_temp.path()));
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(m_temp.filePath("cache")));
 }
 
 Bench::~Bench()
 {
     restore("TMPDIR", m_previousTmpDir);
+    restore("XDG_CACHE_HOME", m_previousCacheHome);
 }
 
 EngineRig::EngineRig()
@@ -169,12 +166,8 @@ EngineRig::EngineRig()
     m_engine->setLimits(testLimits());
     m_engine->setToolPath(QStringLiteral(RAVLO_TEST_REAL_DFU_UTIL));
     connect(m_engine, &UpgradeEngine::phaseChanged, this, [this](auto phase) { phases << phase; });
-    connect(m_engine, &UpgradeEngine::logLine, this, [this](auto level, const QString &text) {
-        log << QString::fromLatin1(
-                   QMetaEnum::fromType<UpgradeEngine::Level>().valueToKey(int(level)))
-                       .toUpper() +
-                   ": " + text;
-    });
+    connect(m_engine, &UpgradeEngine::logLine, this,
+            [this](auto, const QString &text) { log << text; });
     connect(m_engine, &UpgradeEngine::failed, this,
             [this](const UpgradeFailure &failure) { failures << failure; });
     connect(m_engine, &UpgradeEngine::succeeded, this, [this] { ++successes; });
@@ -203,17 +196,9 @@ bool EngineRig::loadManifest()
 
 const QString WindowHarness::kStoreUrl = QStringLiteral("https://store.example.com");
 
-WindowHarness::WindowHarness()
-    : m_previousCacheHome(qgetenv("XDG_CACHE_HOME"))
-{
-    // The pictures go to the window's cache folder.
-    qputenv("XDG_CACHE_HOME", m_cache.path().toLocal8Bit());
-}
-
 WindowHarness::~WindowHarness()
 {
     close();
-    restore("XDG_CACHE_HOME", m_previousCacheHome);
 }
 
 void WindowHarness::serveManifest(const QByteArray &json)

@@ -38,7 +38,6 @@ QStringList childProcesses();
 // The place where the code under test looks for dfu-util, beside the test
 // binary (each of which has a folder of its own).
 namespace ToolSlot {
-QString path();
 // The real dfu-util 0.11 the build was configured with.
 bool installExecutable();
 bool installContent(const QByteArray &content, QFileDevice::Permissions permissions);
@@ -80,8 +79,9 @@ private:
     const QStringList m_schemes;
 };
 
-// A loopback HTTPS bucket and a temporary directory of their own (TMPDIR
-// while it lives), for an engine or a window under test.
+// A loopback HTTPS bucket and a temporary directory of their own, TMPDIR
+// while it lives and the home of the cache folder (where the window keeps
+// its pictures), for an engine or a window under test.
 class Bench
 {
 public:
@@ -96,6 +96,7 @@ private:
     LoopbackServer m_bucket;
     QTemporaryDir m_temp;
     const QByteArray m_previousTmpDir;
+    const QByteArray m_previousCacheHome;
 };
 
 // An UpgradeEngine with testLimits() and the real dfu-util, and a record of
@@ -113,7 +114,7 @@ public:
     bool loadManifest();
     bool ended() const { return !failures.isEmpty() || successes > 0; }
 
-    QStringList log; // "ERROR: text"
+    QStringList log; // every level's lines
     QList<UpgradeEngine::Phase> phases;
     QList<UpgradeFailure> failures;
     int successes = 0;
@@ -126,14 +127,13 @@ private:
 };
 
 // A MainWindow as a user meets it, aimed at the bench's bucket, its boxes
-// answered by ModalBoxes, its pictures in a cache folder of its own. Without
-// serveManifest the bucket answers the manifest with 404.
+// answered by ModalBoxes. Without serveManifest the bucket answers the
+// manifest with 404.
 class WindowHarness : public Bench
 {
 public:
     static const QString kStoreUrl;
 
-    WindowHarness();
     ~WindowHarness();
     void serveManifest(const QByteArray &json);
     // A manifest of this program's version, firmware version "1.2" and no digest.
@@ -152,7 +152,5 @@ public:
 
 private:
     ModalBoxes m_boxes;
-    QTemporaryDir m_cache;
-    const QByteArray m_previousCacheHome;
     std::unique_ptr<MainWindow> m_window;
 };
