@@ -65,18 +65,18 @@ void FlashRun::interpret(const QString &chunk)
     // Lines are judged one by one; nothing is carried over between chunks.
     for (const QString &part : chunk.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
         const QString line = part.trimmed();
-        if (DfuOutput::classify(line) == DfuOutput::LineKind::Warning)
+        const std::optional<BarUpdate> update = DfuOutput::barUpdate(line, m_imageSize);
+        if (update)
+            show(*update);
+        else if (DfuOutput::classify(line) == DfuOutput::LineKind::Warning)
             qDebug().noquote() << QStringLiteral("dfu-util警告/错误: ") + line;
-        show(DfuOutput::barUpdate(line, m_imageSize));
     }
 }
 
-void FlashRun::show(const std::optional<BarUpdate> &update)
+void FlashRun::show(const BarUpdate &update)
 {
-    if (!update)
-        return;
-    m_highest = std::max(m_highest, update->value);
-    emit progress({m_highest, update->text});
+    m_highest = std::max(m_highest, update.value);
+    emit progress({m_highest, update.text});
 }
 
 void FlashRun::onDFUProcessFinished(int exitCode, QProcess::ExitStatus exitStatus)

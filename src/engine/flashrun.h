@@ -55,7 +55,7 @@ private slots:
 
 private:
     void interpret(const QString &chunk);
-    void show(const std::optional<BarUpdate> &update);
+    void show(const BarUpdate &update);
     // Ends the tool with its signals cut off from this run.
     bool halt(int graceMs);
     void report(Result result);
