@@ -83,7 +83,7 @@ Run curlDownload(const QString &url, const QString &path)
     clock.start();
     const int code = QProcess::execute(
         QStringLiteral("curl"), {QStringLiteral("-sS"), QStringLiteral("--cacert"),
-                                 QStringLiteral(RAVLO_TEST_CA), QStringLiteral("-o"), path, url});
+                                 LoopbackServer::caFile(), QStringLiteral("-o"), path, url});
     if (code != 0)
         qFatal("curl failed with %d", code);
     return {clock.nsecsElapsed() / 1e9, 0};

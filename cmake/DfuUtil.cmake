@@ -57,10 +57,10 @@ function(ravlo_install_dfu_util dir)
 endfunction()
 
 # Writes <file>, a script that runs the real tool with the simulated Ravlo bus
-# (tests/dfusim) in place of libusb: the tool sees the devices of the scenario
+# (sim/dfusim) in place of libusb: the tool sees the devices of the scenario
 # in its environment (RAVLO_DFUSIM_*) and never a real one, and nothing else
 # loads the simulator.
-set(_ravlo_demo_dfu_util_template "${CMAKE_CURRENT_LIST_DIR}/demo-dfu-util.sh.in")
+set(_ravlo_demo_dfu_util_template "${PROJECT_SOURCE_DIR}/sim/demo/dfu-util.sh.in")
 function(ravlo_write_demo_dfu_util file)
     # The template is executable, and configure_file keeps that.
     configure_file("${_ravlo_demo_dfu_util_template}" "${file}" @ONLY)

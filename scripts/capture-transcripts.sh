@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Renews tests/data/transcripts: what the real dfu-util 0.11 prints against the
-# simulated DfuSe bus (tests/dfusim) in each scenario of the table below,
+# simulated DfuSe bus (sim/dfusim) in each scenario of the table below,
 # standard output and standard error merged, byte for byte, with index.txt
 # giving each one's exit code and arguments.
 #   scripts/capture-transcripts.sh [build-dir]
@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
 cmake --build "$build" --target ravlo_dfusim
-lib=$(cd "$build/tests/dfusim/lib" && pwd)
+lib=$(cd "$build/sim/dfusim/lib" && pwd)
 tool=$(sed -n 's/^DFU_UTIL_EXECUTABLE:[A-Z]*=//p' "$build/CMakeCache.txt")
 transcripts="$PWD/tests/data/transcripts"
 work=$(mktemp -d)

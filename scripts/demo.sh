@@ -46,7 +46,7 @@ two-devices) devices='0483:df11;0483:df11' ;;
 esac
 
 if ! grep -qx 'RAVLO_DEMO:BOOL=ON' "$build/CMakeCache.txt" 2>/dev/null; then
-    cmake -S . -B "$build" -DRAVLO_DEMO=ON
+    cmake -S . -B "$build" -DRAVLO_DEMO=ON -DRAVLO_BUILD_TESTS=OFF
 fi
 cmake --build "$build" -j"$(nproc)" \
     --target RavloFirmwareDownloader ravlo-flash ravlo_dfusim ravlo-demo-bucket

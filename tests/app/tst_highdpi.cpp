@@ -7,7 +7,7 @@
 #include "app/application.h"
 #include "app/dialogguidance.h"
 #include "app/mainwindow.h"
-#include "rig.h"
+#include "windowharness.h"
 
 #include <QAbstractButton>
 #include <QApplication>

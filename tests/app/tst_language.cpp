@@ -6,7 +6,7 @@
 
 #include "app/application.h"
 #include "app/mainwindow.h"
-#include "rig.h"
+#include "windowharness.h"
 
 #include <QLabel>
 #include <QProgressBar>

@@ -4,8 +4,8 @@
 
 #include "app/application.h"
 #include "app/mainwindow.h"
-#include "dfusim.h"
-#include "rig.h"
+#include "dfusimscenario.h"
+#include "windowharness.h"
 
 #include <QProgressBar>
 #include <QPushButton>
@@ -79,7 +79,7 @@ void TestUpgradeWorkflow::failure_data()
     // The tool's line, the failure, its cause and what to do: the cause and
     // the advice also in a box.
     QTest::newRow("device refuses to be opened")
-        << DfuSimScenario().addDevice().setFault("open-denied") << QStringList{"Upgrade failed"}
+        << DfuSimScenario().addDevice().setFault(DfuSimScenario::Fault::OpenDenied) << QStringList{"Upgrade failed"}
         << QStringList{
                "\\[ERROR\\] Device scanning error: dfu-util: Cannot open DFU device "
                "0483:df11 .+\\(LIBUSB_ERROR_ACCESS\\)",
@@ -171,8 +171,8 @@ void TestUpgradeWorkflow::clickWhileUnderway()
     QTRY_COMPARE(harness.bar()->format(), QStringLiteral("Ready"));
     QCOMPARE(harness.boxes().titles().count("Upgrade in Progress"), downloading ? 0 : 1);
     QVERIFY(m_bus.flash().startsWith(m_image));
-    QCOMPARE(Release::imageFiles(harness.tempPath()), QStringList());
-    QTRY_COMPARE(Release::childProcesses(), QStringList());
+    QCOMPARE(Leftovers::imageFiles(harness.tempPath()), QStringList());
+    QTRY_COMPARE(Leftovers::childProcesses(), QStringList());
 }
 
 // Closing the window ends the flash within the close grace and leaves
@@ -189,8 +189,8 @@ void TestUpgradeWorkflow::closeDuringFlash()
     harness.close();
     QVERIFY2(clock.elapsed() < testLimits().closeGraceMs + 200,
              qPrintable(QString::number(clock.elapsed())));
-    QCOMPARE(Release::imageFiles(harness.tempPath()), QStringList());
-    QCOMPARE(Release::childProcesses(), QStringList());
+    QCOMPARE(Leftovers::imageFiles(harness.tempPath()), QStringList());
+    QCOMPARE(Leftovers::childProcesses(), QStringList());
     QCOMPARE(harness.boxes().titles(), QStringList());
 }
 

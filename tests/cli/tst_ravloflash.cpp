@@ -2,7 +2,7 @@
 // the real dfu-util against the simulated devices, the bucket on a loopback
 // HTTP server, every line of its output one JSON object.
 
-#include "dfusim.h"
+#include "dfusimscenario.h"
 #include "rig.h"
 
 #include <QJsonDocument>
@@ -119,7 +119,7 @@ void TestRavloFlash::upgrade_data()
     // One download for both; the other device untouched.
     QTest::newRow("all") << QStringList{"upgrade", "--all"} << two << 0 << QList<int>{0, 1} << 1;
     QTest::newRow("a block fails to program")
-        << QStringList{"upgrade"} << DfuSimScenario().addDevice().setFault("block-error:20") << 6
+        << QStringList{"upgrade"} << DfuSimScenario().addDevice().setFault(DfuSimScenario::Fault::BlockError, 20) << 6
         << QList<int>() << 1;
     QTest::newRow("no device") << QStringList{"upgrade"} << DfuSimScenario() << 3 << QList<int>()
                                << 0;
@@ -154,7 +154,7 @@ void TestRavloFlash::upgrade()
         QCOMPARE(m_bus.flash(device).startsWith(image()), written.contains(device));
     // A failure says why on standard error; no image is left behind.
     QCOMPARE(process->readAllStandardError().isEmpty(), exitCode == 0);
-    QCOMPARE(Release::imageFiles(tmp()), QStringList());
+    QCOMPARE(Leftovers::imageFiles(tmp()), QStringList());
     const QByteArray output = process->readAllStandardOutput();
     for (const QByteArray &line : output.split('\n'))
         QVERIFY2(line.isEmpty() || QJsonDocument::fromJson(line).isObject(), line.constData());
@@ -172,9 +172,9 @@ void TestRavloFlash::interruptedFlash()
     ::kill(pid_t(process->processId()), SIGINT);
     QVERIFY(process->waitForFinished(10000));
     QCOMPARE(process->exitCode(), 130);
-    QCOMPARE(Release::imageFiles(tmp()), QStringList());
+    QCOMPARE(Leftovers::imageFiles(tmp()), QStringList());
     // No dfu-util is left writing the device.
-    QCOMPARE(Release::childProcesses(), QStringList());
+    QCOMPARE(Leftovers::childProcesses(), QStringList());
 }
 
 // A production line: devices plugged in one after the other are each
@@ -199,7 +199,7 @@ void TestRavloFlash::waitForDevices()
     QCOMPARE(said("\"event\":\"result\""), 2);
     QVERIFY(m_bus.flash(0).startsWith(image()) && m_bus.flash(1).startsWith(image()));
     QCOMPARE(m_bucket->requestCount(Release::kFirmwarePath), 1);
-    QCOMPARE(Release::imageFiles(tmp()), QStringList());
+    QCOMPARE(Leftovers::imageFiles(tmp()), QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestRavloFlash)

@@ -3,7 +3,7 @@
 // for what the real tool cannot be made to do. Every road ends in one
 // verdict, with no image file and no child process left behind.
 
-#include "dfusim.h"
+#include "dfusimscenario.h"
 #include "rig.h"
 
 #include "engine/firmwarefile.h"
@@ -30,14 +30,32 @@ LoopbackReply manifestNaming(const QByteArray &digestOf)
         Release::manifestJson("V1.0.0", "", "1.2", Release::sha256Hex(digestOf)));
 }
 
-// What the bucket, the bus and the tool hold for one road.
+using Fault = DfuSimScenario::Fault;
+
+// The tool: the real one, or a stand-in for what it cannot be made to do.
+enum class Tool
+{
+    Real,
+    FlashCrashes,
+    FlashHangs, // and ignores the request to end
+    ScanHangs,
+};
+
+enum class Temporary
+{
+    Folder,
+    Gone,     // no temporary folder
+    DiskFull, // every write fails
+};
+
+// What the bucket, the bus, the tool and the disk hold for one road.
 struct Road
 {
     LoopbackReply manifest = manifestNaming(firmware());
     LoopbackReply image = LoopbackReply::ok(firmware());
     DfuSimScenario bus = DfuSimScenario().addDevice();
-    QByteArray tool = {};   // a stand-in's flash script; empty: the real tool
-    QString temporary = {}; // "gone": no temporary folder; "full": a full disk
+    Tool tool = Tool::Real;
+    Temporary temporary = Temporary::Folder;
 };
 
 } // namespace
@@ -74,17 +92,18 @@ void TestUpgradeEngine::prepare(EngineRig &rig, Road road)
     m_bus.setDirectory(m_dir->path());
     QVERIFY(m_bus.setFlash(DfuSim::previousFirmware()));
     m_bus.applyToThisProcess();
-    if (!road.tool.isEmpty()) {
+    if (road.tool != Tool::Real) {
         const QString path = m_dir->filePath(QStringLiteral("dfu-util"));
-        QVERIFY(StandIn::install(path, road.tool,
-                                 road.tool == "scan hangs" ? "exec sleep 600" : QByteArray()));
+        QVERIFY(StandIn::install(path, road.tool == Tool::FlashCrashes ? StandIn::kCrash
+                                                                       : StandIn::kHang,
+                                 road.tool == Tool::ScanHangs ? "exec sleep 600" : QByteArray()));
         rig.engine().setToolPath(path);
     }
-    if (road.temporary == "gone")
+    if (road.temporary == Temporary::Gone)
         qputenv("TMPDIR", QFile::encodeName(QDir(rig.tempPath()).filePath("gone")));
     // Every image file the engine may start in the next minute is a link to
     // /dev/full, where each write fails as on a full disk.
-    for (int second = 0; road.temporary == "full" && second < 60; ++second)
+    for (int second = 0; road.temporary == Temporary::DiskFull && second < 60; ++second)
         QFile::link("/dev/full", QDir(rig.tempPath())
                                      .filePath(FirmwareFile::fileName(
                                          "1.2", QDateTime::currentDateTime().addSecs(second))));
@@ -93,8 +112,8 @@ void TestUpgradeEngine::prepare(EngineRig &rig, Road road)
 void TestUpgradeEngine::verifyNothingLeft(EngineRig &rig)
 {
     QCOMPARE(rig.engine().phase(), Phase::Idle);
-    QCOMPARE(Release::imageFiles(rig.tempPath()), QStringList());
-    QTRY_COMPARE(Release::childProcesses(), QStringList());
+    QCOMPARE(Leftovers::imageFiles(rig.tempPath()), QStringList());
+    QTRY_COMPARE(Leftovers::childProcesses(), QStringList());
 }
 
 void TestUpgradeEngine::goodRun_data()
@@ -112,7 +131,7 @@ void TestUpgradeEngine::goodRun_data()
     // Every byte written, then the device resets before it answers the leave.
     QTest::newRow("exit 74 after completion")
         << Road{Road().manifest, Road().image,
-                DfuSimScenario().addDevice().setFault("leave-silent")}
+                DfuSimScenario().addDevice().setFault(Fault::LeaveSilent)}
         << true << 0;
     QTest::newRow("another device attached")
         << Road{Road().manifest, Road().image, DfuSimScenario().addDevice("1234:5678").addDevice()}
@@ -172,8 +191,8 @@ void TestUpgradeEngine::failedRun_data()
     const QString network = "^Network error: .+";
     const LoopbackReply good = Road().image;
     const LoopbackReply manifest = Road().manifest;
-    const auto bus = [](const QByteArray &fault = QByteArray()) {
-        return DfuSimScenario().addDevice().setFault(fault);
+    const auto bus = [](Fault fault = Fault::None, int n = 1) {
+        return DfuSimScenario().addDevice().setFault(fault, n);
     };
     // Nothing unverified is ever written: no image is asked for without a digest.
     QTest::newRow("manifest 404") << Road{LoopbackReply::status(404)} << Stage::Manifest << noInfo
@@ -191,7 +210,7 @@ void TestUpgradeEngine::failedRun_data()
         << Road{manifest, good, DfuSimScenario().addDevice().addDevice()} << Stage::Scan
         << preconditions << Cause::SeveralDevices << 0;
     QTest::newRow("device refuses to open")
-        << Road{manifest, good, bus("open-denied")} << Stage::Scan << preconditions
+        << Road{manifest, good, bus(Fault::OpenDenied)} << Stage::Scan << preconditions
         << Cause::Permission << 0;
     QTest::newRow("connection dropped")
         << Road{manifest, LoopbackReply::ok(firmware()).dropAfter(70000)} << Stage::Download
@@ -204,10 +223,10 @@ void TestUpgradeEngine::failedRun_data()
         << Road{manifest, LoopbackReply::redirect(302, "http://127.0.0.1:9/image.bin")}
         << Stage::Download << "^(Network error|Unexpected server response).+" << Cause::None << 1;
     QTest::newRow("temporary folder missing")
-        << Road{manifest, good, bus(), {}, "gone"} << Stage::Download
+        << Road{manifest, good, bus(), Tool::Real, Temporary::Gone} << Stage::Download
         << "^Failed to create firmware file: the temporary folder does not exist$" << Cause::None
         << 0;
-    QTest::newRow("disk full") << Road{manifest, good, bus(), {}, "full"} << Stage::Download
+    QTest::newRow("disk full") << Road{manifest, good, bus(), Tool::Real, Temporary::DiskFull} << Stage::Download
                                << "^Failed to write firmware file$" << Cause::None << 1;
     const QByteArray large = DfuSim::image(DfuSim::kFlashSize + 2048);
     QTest::newRow("image larger than the flash")
@@ -216,14 +235,14 @@ void TestUpgradeEngine::failedRun_data()
         << 1;
     // The tool's own reason goes with the failure.
     QTest::newRow("block fails to program")
-        << Road{manifest, good, bus("block-error:40")} << Stage::Flash
+        << Road{manifest, good, bus(Fault::BlockError, 40)} << Stage::Flash
         << "^dfu-util failed with exit code 74: Failed to write whole chunk" << Cause::DeviceRefused
         << 1;
     QTest::newRow("device gone mid-write")
-        << Road{manifest, good, bus("vanish:20")} << Stage::Flash
+        << Road{manifest, good, bus(Fault::Vanish, 20)} << Stage::Flash
         << "^dfu-util failed with exit code 74: Error during download$" << Cause::ConnectionLost
         << 1;
-    QTest::newRow("tool crashes") << Road{manifest, good, bus(), StandIn::kCrash} << Stage::Flash
+    QTest::newRow("tool crashes") << Road{manifest, good, bus(), Tool::FlashCrashes} << Stage::Flash
                                   << "^dfu-util process error: Process crashed - .+"
                                   << Cause::ToolCrashed << 1;
 }
@@ -244,7 +263,7 @@ void TestUpgradeEngine::failedRun()
              qPrintable(failure.reason));
     QTEST(failure.finding.cause, "cause");
     QCOMPARE(failure.finding.what.isEmpty(), failure.finding.cause == Cause::None);
-    QCOMPARE(failure.processErrorKind.isEmpty(), road.tool.isEmpty());
+    QCOMPARE(failure.processErrorKind.isEmpty(), road.tool == Tool::Real);
     QTEST(rig.bucket().requestCount(Release::kFirmwarePath), "imageRequests");
     if (failure.stage != Stage::Flash || failure.finding.cause == Cause::ImageTooLarge)
         QVERIFY(m_bus.flash() == DfuSim::previousFirmware());
@@ -259,9 +278,9 @@ void TestUpgradeEngine::cancel_data()
 
     const LoopbackReply manifest = Road().manifest;
     const Road paced{manifest, Road().image, DfuSimScenario().addDevice().setPollTimeout(20)};
-    const Road hangs{manifest, Road().image, Road().bus, StandIn::kHang};
+    const Road hangs{manifest, Road().image, Road().bus, Tool::FlashHangs};
     QTest::newRow("scanning") << Phase::Scanning
-                              << Road{manifest, Road().image, Road().bus, "scan hangs"} << false;
+                              << Road{manifest, Road().image, Road().bus, Tool::ScanHangs} << false;
     QTest::newRow("downloading") << Phase::Downloading
                                  << Road{manifest, LoopbackReply::ok(firmware()).stallAfter(1000)}
                                  << false;
@@ -287,7 +306,7 @@ void TestUpgradeEngine::cancel()
     if (phase == Phase::Flashing)
         QTRY_VERIFY(rig.steps.last().first != 50);
     if (phase == Phase::Downloading)
-        QTRY_VERIFY(!Release::imageFiles(rig.tempPath()).isEmpty());
+        QTRY_VERIFY(!Leftovers::imageFiles(rig.tempPath()).isEmpty());
 
     QElapsedTimer clock;
     clock.start();
@@ -297,7 +316,7 @@ void TestUpgradeEngine::cancel()
         rig.engine().cancel();
     const int grace = shutdown ? limits.closeGraceMs : limits.cancelGraceMs;
     QVERIFY2(clock.elapsed() <= grace + 100, qPrintable(QString::number(clock.elapsed())));
-    if (road.tool == StandIn::kHang)
+    if (road.tool == Tool::FlashHangs)
         QVERIFY(clock.elapsed() >= grace - 300);
     verifyNothingLeft(rig);
     QVERIFY(!rig.ended());

@@ -1,17 +1,11 @@
 #include "rig.h"
 
-#include "app/mainwindow.h"
 #include "dfu/dfuutilpath.h"
 #include "manifest/manifest.h"
 
-#include <QCryptographicHash>
-#include <QDesktopServices>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProgressBar>
-#include <QPushButton>
+#include <QCoreApplication>
+#include <QDir>
 #include <QSignalSpy>
-#include <QTextEdit>
 
 namespace {
 void restore(const char *name, const QByteArray &previous)
@@ -23,29 +17,7 @@ void restore(const char *name, const QByteArray &previous)
 }
 } // namespace
 
-namespace Release {
-
-QByteArray manifestJson(const QString &appVersion, const QString &address,
-                        const QString &firmwareVersion, const QString &sha256)
-{
-    const QJsonObject product{{"version", firmwareVersion}, {"sha256", sha256}};
-    return QJsonDocument(QJsonObject{{"appVersion", appVersion},
-                                     {"address", address},
-                                     {"products", QJsonObject{{"Ravlo", product}}}})
-        .toJson();
-}
-
-QString sha256Hex(const QByteArray &data)
-{
-    return QString::fromLatin1(QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex());
-}
-
-void serve(LoopbackServer &bucket, const QByteArray &image)
-{
-    bucket.serve(kManifestPath,
-                 LoopbackReply::ok(manifestJson("V1.0.0", QString(), "1.2", sha256Hex(image))));
-    bucket.serve(kFirmwarePath, LoopbackReply::ok(image));
-}
+namespace Leftovers {
 
 QStringList imageFiles(const QString &directory)
 {
@@ -70,7 +42,7 @@ QStringList childProcesses()
     return names;
 }
 
-} // namespace Release
+} // namespace Leftovers
 
 namespace ToolSlot {
 
@@ -129,19 +101,6 @@ EngineLimits testLimits()
     return limits;
 }
 
-UrlCatcher::UrlCatcher(const QStringList &schemes)
-    : m_schemes(schemes)
-{
-    for (const QString &scheme : m_schemes)
-        QDesktopServices::setUrlHandler(scheme, this, "open");
-}
-
-UrlCatcher::~UrlCatcher()
-{
-    for (const QString &scheme : m_schemes)
-        QDesktopServices::unsetUrlHandler(scheme);
-}
-
 Bench::Bench()
     : m_bucket(LoopbackServer::Transport::Https)
     , m_previousTmpDir(qgetenv("TMPDIR"))
@@ -192,56 +151,4 @@ bool EngineRig::loadManifest()
     QSignalSpy outcome(m_manifest, &Manifest::manifestDownloaded);
     m_manifest->downloadManifest(bucket().url(Release::kManifestPath));
     return outcome.wait(10000) && outcome.first().first().toBool();
-}
-
-const QString WindowHarness::kStoreUrl = QStringLiteral("https://store.example.com");
-
-WindowHarness::~WindowHarness()
-{
-    close();
-}
-
-void WindowHarness::serveManifest(const QByteArray &json)
-{
-    bucket().serve(Release::kManifestPath, LoopbackReply::ok(json, "application/json"));
-}
-
-void WindowHarness::serveRelease()
-{
-    serveManifest(Release::manifestJson("V1.0.0", QString(), "1.2", QString()));
-}
-
-MainWindow *WindowHarness::open(bool waitForManifest)
-{
-    close();
-    m_window = std::make_unique<MainWindow>(Endpoints{bucket().url(), kStoreUrl});
-    if (waitForManifest) {
-        // Connected after the window's own slot: once it has seen the
-        // signal, the window has handled it.
-        QSignalSpy outcome(m_window->findChild<Manifest *>(), &Manifest::manifestDownloaded);
-        if (!outcome.wait(10000))
-            qWarning("WindowHarness: the manifest's outcome did not arrive");
-    }
-    m_window->show();
-    return m_window.get();
-}
-
-void WindowHarness::close()
-{
-    m_window.reset();
-}
-
-QProgressBar *WindowHarness::bar() const
-{
-    return m_window->findChild<QProgressBar *>(QStringLiteral("BurningProgress"));
-}
-
-QPushButton *WindowHarness::button(const char *objectName) const
-{
-    return m_window->findChild<QPushButton *>(QString::fromLatin1(objectName));
-}
-
-QStringList WindowHarness::logLines() const
-{
-    return m_window->findChild<QTextEdit *>(QStringLiteral("LogEdit"))->toPlainText().split('\n');
 }

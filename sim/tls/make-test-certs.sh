@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Regenerates the tests' TLS material in this folder. Test-only keys: nothing
-# outside the test suite trusts them.
+# Regenerates the loopback servers' TLS material in this folder. Test-only keys: nothing
+# outside the tests, the demo and the benchmarks trusts them.
 #
 #   ca.pem                    the test CA, which test processes trust
 #   server.pem, server.key    127.0.0.1 and localhost, issued by the test CA

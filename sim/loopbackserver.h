@@ -67,7 +67,7 @@ private:
 // test scripted for it (404 for any other) and counts the requests. It
 // serves from a thread of its own, so a slow or stalled body keeps flowing
 // (or stalling) while the test's thread is blocked. Over TLS it presents a
-// certificate of the test CA (tests/data/tls), which constructing one makes
+// certificate of the test CA (sim/tls), which constructing one makes
 // this process trust; verification stays on.
 class LoopbackServer : public QObject
 {
@@ -85,6 +85,8 @@ public:
     ~LoopbackServer() override;
 
     quint16 port() const { return m_port; }
+    // The test CA's certificate (PEM), for clients other than this process.
+    static QString caFile();
     // "http://127.0.0.1:<port>" or "https://..." followed by the path.
     QString url(const QString &path = QString()) const;
     // Takes effect for requests that arrive afterwards.

@@ -12,7 +12,7 @@ namespace {
 
 QByteArray tlsFile(const QString &name)
 {
-    QFile file(QStringLiteral(RAVLO_TEST_TLS_DIR "/") + name);
+    QFile file(QStringLiteral(RAVLO_SIM_TLS_DIR "/") + name);
     if (!file.open(QIODevice::ReadOnly))
         qFatal("LoopbackServer: cannot read %s", qPrintable(file.fileName()));
     return file.readAll();
@@ -160,6 +160,11 @@ LoopbackServer::~LoopbackServer()
     // The listener and its connections, stalled ones included, go with the thread.
     m_thread.quit();
     m_thread.wait();
+}
+
+QString LoopbackServer::caFile()
+{
+    return QStringLiteral(RAVLO_SIM_TLS_DIR "/ca.pem");
 }
 
 QString LoopbackServer::url(const QString &path) const

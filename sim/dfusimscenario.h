@@ -4,7 +4,7 @@
 #include <QProcessEnvironment>
 #include <QStringList>
 
-// The simulated DfuSe bus (tests/dfusim) as a test sets it up: which devices
+// The simulated DfuSe bus (sim/dfusim) as a program sets it up: which devices
 // the real dfu-util finds, which fault they show, how slowly they answer. It
 // lives in files of a directory that every run of the tool reads when it
 // starts: the device list, rewritten on every change so that devices can be
@@ -21,8 +21,19 @@ public:
     // A DfuSe bootloader with serial 3276386A3133 for the first device,
     // 3276386A3134 for the next...
     DfuSimScenario &addDevice(const QString &vidPid = QStringLiteral("0483:df11"));
-    // As RAVLO_DFUSIM_FAULT takes it: "open-denied", "block-error:40", ...
-    DfuSimScenario &setFault(const QByteArray &fault);
+    // What goes wrong on every device (sim/dfusim/libusb.cpp says how); the
+    // fault hits the n-th request of its kind.
+    enum class Fault
+    {
+        None,
+        OpenDenied,
+        BlockError,
+        Stall,
+        EraseError,
+        Vanish,
+        LeaveSilent,
+    };
+    DfuSimScenario &setFault(Fault fault, int n = 1);
     DfuSimScenario &setPollTimeout(int milliseconds);
 
     // The flash every device starts the next run with, whatever earlier runs wrote.
@@ -38,7 +49,8 @@ private:
 
     QString m_directory;
     QStringList m_devices;
-    QByteArray m_fault;
+    Fault m_fault = Fault::None;
+    int m_faultCount = 1;
     int m_pollTimeout = 0;
 };
 

@@ -1,9 +1,9 @@
 #include "demorelease.h"
 
-#include "dfusim.h"
+#include "dfusimscenario.h"
 #include "loopbackserver.h"
 #include "ravlo_config.h"
-#include "rig.h"
+#include "release.h"
 
 #include <QBuffer>
 #include <QImage>

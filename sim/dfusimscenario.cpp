@@ -1,4 +1,4 @@
-#include "dfusim.h"
+#include "dfusimscenario.h"
 
 #include <QDir>
 #include <QRandomGenerator>
@@ -36,9 +36,10 @@ void DfuSimScenario::writeDevices() const
         save(QDir(m_directory).filePath("devices"), m_devices.join(';').toLatin1());
 }
 
-DfuSimScenario &DfuSimScenario::setFault(const QByteArray &fault)
+DfuSimScenario &DfuSimScenario::setFault(Fault fault, int n)
 {
     m_fault = fault;
+    m_faultCount = n;
     return *this;
 }
 
@@ -72,7 +73,13 @@ void DfuSimScenario::applyTo(QProcessEnvironment &environment) const
     environment.insert("LD_LIBRARY_PATH", (QStringList{library} + path).join(':'));
     environment.insert("RAVLO_DFUSIM_DEVICES_FILE", QDir(m_directory).filePath("devices"));
     environment.insert("RAVLO_DFUSIM_FLASH_DIR", m_directory);
-    environment.insert("RAVLO_DFUSIM_FAULT", QString::fromLatin1(m_fault));
+    // As RAVLO_DFUSIM_FAULT takes them, in the order of Fault.
+    static const char *const names[] = {"",       "open-denied", "block-error", "stall", "erase-error",
+                                        "vanish", "leave-silent"};
+    environment.insert("RAVLO_DFUSIM_FAULT", m_fault == Fault::None ? QString()
+                                                 : QStringLiteral("%1:%2")
+                                                       .arg(QLatin1String(names[int(m_fault)]))
+                                                       .arg(m_faultCount));
     environment.insert("RAVLO_DFUSIM_POLL_MS", QString::number(m_pollTimeout));
 }
 
