@@ -5,12 +5,9 @@
 #include <QFile>
 #include <QFont>
 #include <QScrollBar>
-#include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QTextStream>
-
-#include <algorithm>
 
 Logger *Logger::s_instance = nullptr;
 QBasicMutex Logger::s_mutex;
@@ -22,42 +19,6 @@ bool isTextEditGiven(const QTextEdit *textEdit)
     if (!textEdit)
         qWarning("Logger: 传入的文本编辑控件为空");
     return textEdit != nullptr;
-}
-
-// QTextDocument::toPlainText() is toRawText() with exactly these characters
-// turned into line feeds: block ends, frame borders and line separators (<br>).
-bool endsLine(QChar c)
-{
-    switch (c.unicode()) {
-    case u'\n':
-    case QChar::ParagraphSeparator:
-    case QChar::LineSeparator:
-    case 0xfdd0: // beginning of a frame
-    case 0xfdd1: // end of a frame
-        return true;
-    default:
-        return false;
-    }
-}
-
-// Removes the oldest lines until at most maxLines are left, a line being a
-// piece of toPlainText() split at line feeds. Only the removed text is edited,
-// so the kept lines keep their colours and the layout of the rest stays.
-void keepLastLines(QTextDocument *document, int maxLines)
-{
-    const QString text = document->toRawText();
-    int excess = int(std::count_if(text.cbegin(), text.cend(), endsLine)) + 1 - maxLines;
-    if (excess <= 0)
-        return;
-    int cut = 0;
-    while (excess > 0) {
-        if (endsLine(text.at(cut)))
-            --excess;
-        ++cut;
-    }
-    QTextCursor cursor(document);
-    cursor.setPosition(cut, QTextCursor::KeepAnchor);
-    cursor.removeSelectedText();
 }
 
 } // namespace
@@ -208,11 +169,20 @@ QString Logger::formatHtmlMessage(const QString &level, const QString &message) 
         .arg(color, currentTimestamp(), level, message.toHtmlEscaped());
 }
 
+// The document drops its oldest lines itself, each line being a block: the
+// kept lines keep their colours and the rest of the layout stays.
 void Logger::trimToMaxLines()
 {
-    if (!m_textEdit || m_maxLines < 1)
+    if (!m_textEdit)
         return;
-    keepLastLines(m_textEdit->document(), m_maxLines);
+    int maxLines = 0;
+    {
+        QMutexLocker locker(&s_mutex);
+        maxLines = m_maxLines;
+    }
+    QTextDocument *document = m_textEdit->document();
+    if (document->maximumBlockCount() != maxLines)
+        document->setMaximumBlockCount(maxLines);
 }
 
 // Runs from the event loop, after log() has returned and released the lock.
@@ -224,8 +194,8 @@ void Logger::displayMessage(const QString &message)
         qWarning("Logger: 检测到日志控件被修改为可编辑状态，已自动重新设置为只读");
         m_textEdit->setReadOnly(true);
     }
-    m_textEdit->append(message);
     trimToMaxLines();
+    m_textEdit->append(message);
     QScrollBar *scrollBar = m_textEdit->verticalScrollBar();
     scrollBar->setValue(scrollBar->maximum());
 }

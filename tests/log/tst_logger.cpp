@@ -48,7 +48,6 @@ private slots:
     }
     void keepsNewestLinesWithTheirColours_data();
     void keepsNewestLinesWithTheirColours();
-    void countsLinesAsPlainTextDoes();
     void viewsComeAndGo();
     void handlerThatLogsDoesNotDeadlock();
     void saveToFile_data();
@@ -101,21 +100,6 @@ void TestLogger::keepsNewestLinesWithTheirColours()
     QTRY_COMPARE(scrollBar->value(), scrollBar->maximum());
     // A log view that recorded undo steps would grow without end.
     QCOMPARE(m_view->document()->availableUndoSteps(), 0);
-}
-
-// Whatever else the view holds, its lines are the pieces of its plain text
-// split at line feeds (line breaks inside a paragraph too, empty paragraphs
-// too), and the newest of them are kept.
-void TestLogger::countsLinesAsPlainTextDoes()
-{
-    m_view->setHtml("<p>a<br>b<br>c</p><p></p><p></p><p>d</p>");
-    const QStringList before = m_view->toPlainText().split('\n');
-    logger()->setMaxLines(4);
-    logger()->info("new");
-    deliverLines();
-    const QStringList after = m_view->toPlainText().split('\n');
-    QCOMPARE(after.mid(0, 3), before.mid(before.size() - 3));
-    QCOMPARE(after.size(), 4);
 }
 
 // No view, the same view twice, another view, a destroyed view: each line
