@@ -84,6 +84,7 @@ void MainWindow::initUI()
     ui->BtnVersion->setEnabled(true);
     ui->BtnUpgrade->setEnabled(true);
 
+    showBuiltInPicturesAfterFirstFrame();
     m_websiteUrl = m_endpoints.storeUrl;
     setupToolButtonLink();
     setupBtnPictureLink();

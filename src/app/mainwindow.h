@@ -68,6 +68,7 @@ private:
     QString acceptedWebsiteUrl(const QString &address) const;
 
     // Showcase panel (mainwindow_showcase.cpp)
+    void showBuiltInPicturesAfterFirstFrame();
     void downloadPicture(const QString &url, const QString &fileName, QPushButton *button,
                          const QString &builtInPicture, int buttonNumber);
     void openWebsite();

@@ -4,6 +4,8 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "app/firstframe.h"
+
 #include <QDebug>
 #include <QDesktopServices>
 #include <QDir>
@@ -14,19 +16,10 @@
 #include <QStandardPaths>
 #include <QUrl>
 
-void MainWindow::downloadProductImage()
-{
-    downloadPicture(m_endpoints.productImageUrl(), QStringLiteral("product.jpg"), ui->BtnPicture1,
-                    QStringLiteral(":/picture/Q70.jpg"), 1);
-}
-
-void MainWindow::downloadProductImage2()
-{
-    downloadPicture(m_endpoints.productImage2Url(), QStringLiteral("product2.jpg"), ui->BtnPicture2,
-                    QStringLiteral(":/picture/Q75.jpg"), 2);
-}
-
 namespace {
+const QString kBuiltInPicture1 = QStringLiteral(":/picture/Q70.jpg");
+const QString kBuiltInPicture2 = QStringLiteral(":/picture/Q75.jpg");
+
 void showPicture(QPushButton *button, const QString &picture)
 {
     button->setStyleSheet(
@@ -53,6 +46,33 @@ bool savePicture(QNetworkReply *reply, const QString &cacheDir, const QString &l
     return written;
 }
 } // namespace
+
+void MainWindow::downloadProductImage()
+{
+    downloadPicture(m_endpoints.productImageUrl(), QStringLiteral("product.jpg"), ui->BtnPicture1,
+                    kBuiltInPicture1, 1);
+}
+
+void MainWindow::downloadProductImage2()
+{
+    downloadPicture(m_endpoints.productImage2Url(), QStringLiteral("product2.jpg"), ui->BtnPicture2,
+                    kBuiltInPicture2, 2);
+}
+
+void MainWindow::showBuiltInPicturesAfterFirstFrame()
+{
+    // The built-in pictures are large: decoded while the window is polished,
+    // they would hold its first frame back by a third. The buttons are empty
+    // until that frame is painted, then show them unless a download came first.
+    FirstFrame::then(this, [this] {
+        const QPair<QPushButton *, QString> pictures[] = {{ui->BtnPicture1, kBuiltInPicture1},
+                                                          {ui->BtnPicture2, kBuiltInPicture2}};
+        for (const auto &picture : pictures) {
+            if (picture.first->styleSheet().isEmpty())
+                showPicture(picture.first, picture.second);
+        }
+    });
+}
 
 void MainWindow::downloadPicture(const QString &url, const QString &fileName, QPushButton *button,
                                  const QString &builtInPicture, int buttonNumber)

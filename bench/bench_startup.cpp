@@ -1,0 +1,160 @@
+// The program's start-up against a bare QMainWindow of the same size: each is
+// started as a fresh process of this benchmark, in alternating pairs, and
+// reports the time from the start of main() to its window's first frame
+// (mapped and painted). Prints each pair's times and the median ratio
+// (target: the program at most 1.3 times the bare window).
+//
+//   bench_startup [pairs]          (default: 9 pairs)
+//
+// It uses the platform of the environment (under xvfb-run: a real X server),
+// else the off-screen one. The program's window is aimed at a loopback bucket
+// that never answers, so neither a reply nor a failure box comes first.
+
+#include "app/application.h"
+#include "app/mainwindow.h"
+#include "loopbackserver.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMainWindow>
+#include <QProcess>
+#include <QTextStream>
+#include <QWindow>
+
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+// Quits once the window's first frame has been painted: the expose that maps
+// it is handed on from here and painted before the clock is read.
+class FirstFrame : public QObject
+{
+public:
+    FirstFrame(QWidget &window, const QElapsedTimer &clock)
+        : m_clock(clock)
+    {
+        window.winId(); // the native window, to watch before it is shown
+        window.windowHandle()->installEventFilter(this);
+    }
+    qint64 elapsedNs = 0;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        auto *window = static_cast<QWindow *>(watched);
+        if (event->type() != QEvent::Expose || !window->isExposed())
+            return false;
+        window->removeEventFilter(this);
+        QCoreApplication::sendEvent(window, event);
+        elapsedNs = m_clock.nsecsElapsed();
+        QCoreApplication::quit();
+        return true;
+    }
+
+private:
+    const QElapsedTimer &m_clock;
+};
+
+// Runs as a child: starts one window, prints the nanoseconds to its first
+// frame and the window's size.
+int child(int argc, char *argv[], bool program, const QElapsedTimer &clock)
+{
+    if (program)
+        enableHighDpiScaling();
+    QApplication app(argc, argv);
+    std::unique_ptr<QMainWindow> window;
+    if (program) {
+        setupApplication(app);
+        window = std::make_unique<MainWindow>(Endpoints{QString::fromLatin1(argv[2]),
+                                                        QStringLiteral("https://store.example.com")});
+    } else {
+        window = std::make_unique<QMainWindow>();
+    }
+    FirstFrame frame(*window, clock);
+    if (!program)
+        window->resize(QSize(QString::fromLatin1(argv[2]).toInt(), QString::fromLatin1(argv[3]).toInt()));
+    window->show();
+    app.exec();
+    QTextStream(stdout) << frame.elapsedNs << ' ' << window->width() << ' ' << window->height()
+                        << '\n';
+    return 0;
+}
+
+struct Start
+{
+    double ms = 0;
+    QSize size;
+};
+
+Start run(const QString &self, const QStringList &arguments)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(self, arguments);
+    if (!process.waitForFinished(60000) || process.exitCode() != 0)
+        qFatal("bench_startup %s did not finish", qPrintable(arguments.join(' ')));
+    const QList<QByteArray> report = process.readAllStandardOutput().trimmed().split(' ');
+    if (report.size() != 3)
+        qFatal("bench_startup %s said no time", qPrintable(arguments.join(' ')));
+    return {report[0].toLongLong() / 1e6, QSize(report[1].toInt(), report[2].toInt())};
+}
+
+double median(QList<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.at(values.size() / 2);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QElapsedTimer clock;
+    clock.start();
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const QString mode = argc > 1 ? QString::fromLatin1(argv[1]) : QString();
+    if (mode == QLatin1String("--program") || mode == QLatin1String("--bare"))
+        return child(argc, argv, mode == QLatin1String("--program"), clock);
+
+    QCoreApplication app(argc, argv);
+    const int pairs = argc > 1 ? QString::fromLatin1(argv[1]).toInt() : 9;
+    const QString self = app.applicationFilePath();
+    LoopbackServer bucket;
+    for (const char *path : {"/manifest.json", "/product.jpg", "/product2.jpg"})
+        bucket.serve(QLatin1String(path), LoopbackReply::ok("{").stallAfter(0));
+    const QStringList program = {QStringLiteral("--program"), bucket.url()};
+    // The program's window decides its own size; the bare one takes it.
+    const QSize size = run(self, program).size;
+    const QStringList bare = {QStringLiteral("--bare"), QString::number(size.width()),
+                              QString::number(size.height())};
+    QTextStream out(stdout);
+    out << QStringLiteral("%1 pairs, windows of %2x%3, on %4\n")
+               .arg(pairs)
+               .arg(size.width())
+               .arg(size.height())
+               .arg(qEnvironmentVariable("QT_QPA_PLATFORM", QStringLiteral("xcb")));
+    QList<double> ratios;
+    for (int i = 0; i < pairs; ++i) {
+        Start ours;
+        Start plain;
+        if (i % 2 == 0) {
+            ours = run(self, program);
+            plain = run(self, bare);
+        } else {
+            plain = run(self, bare);
+            ours = run(self, program);
+        }
+        ratios << ours.ms / plain.ms;
+        out << QStringLiteral("pair %1: program %2 ms, bare QMainWindow %3 ms, ratio %4\n")
+                   .arg(i + 1)
+                   .arg(ours.ms, 0, 'f', 1)
+                   .arg(plain.ms, 0, 'f', 1)
+                   .arg(ratios.last(), 0, 'f', 2);
+        out.flush();
+    }
+    out << QStringLiteral("median ratio program / bare QMainWindow: %1 (target <= 1.30)\n")
+               .arg(median(ratios), 0, 'f', 2);
+    return 0;
+}
