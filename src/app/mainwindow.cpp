@@ -13,7 +13,6 @@
 #include "ravlo_config.h"
 
 #include <QDebug>
-#include <QFileInfo>
 #include <QMessageBox>
 #include <QNetworkAccessManager>
 
@@ -118,13 +117,8 @@ void MainWindow::initConnections()
 void MainWindow::checkDependencies()
 {
     const QString path = getDfuUtilPath();
-    const QFileInfo tool(path);
-    if (tool.exists() && tool.isExecutable()) {
-        // The installed program reaches the system's tool through a link;
-        // name what the link leads to as well.
-        const QString target =
-            tool.isSymLink() ? QStringLiteral(" -> ") + tool.canonicalFilePath() : QString();
-        qDebug().noquote() << QStringLiteral("dfu-util 工具就绪: %1").arg(path) + target;
+    if (dfuUtilProblem(path).isEmpty()) {
+        qDebug().noquote() << QStringLiteral("dfu-util 工具就绪: %1").arg(dfuUtilShownPath(path));
     } else {
         m_logger->error(
             tr("dfu-util Verification failed: No executable dfu-util found: %1").arg(path));

@@ -5,7 +5,9 @@
 #include "cli/interruptwatch.h"
 #include "cli/upgradecommand.h"
 #include "dfu/dfuutilmanager.h"
+#include "dfu/dfuutilpath.h"
 #include "engine/devicescanner.h"
+#include "engine/sha256.h"
 #include "manifest/versioncompare.h"
 #include "ravlo_config.h"
 
@@ -16,7 +18,6 @@
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QJsonObject>
-#include <QRegularExpression>
 #include <QTextStream>
 #include <QUrl>
 
@@ -150,8 +151,7 @@ QString parse(const QStringList &arguments, Options &options)
                                            "--all goes with neither --wait nor --serial");
     if (parser.isSet(file) != parser.isSet(sha256))
         return QCoreApplication::translate("FlashCli", "--file and --sha256 go together");
-    if (parser.isSet(sha256) &&
-        !QRegularExpression(QStringLiteral("^[0-9A-Fa-f]{64}$")).match(upgrade.sha256).hasMatch())
+    if (parser.isSet(sha256) && !Sha256::isDigest(upgrade.sha256))
         return QCoreApplication::translate("FlashCli", "--sha256 takes 64 hexadecimal digits");
     if (parser.isSet(bucket)) {
         const QUrl url(options.bucket);
@@ -177,9 +177,7 @@ int list(Console &console)
     if (!tool.validateDfuUtil()) {
         // The tool check's own reason is a developer's text: in the debug channel.
         qWarning().noquote() << tool.getLastError();
-        const Diagnosis::Finding finding = Diagnosis::describe(
-            QFileInfo::exists(tool.getDfuUtilPath()) ? Diagnosis::Cause::ToolCannotStart
-                                                     : Diagnosis::Cause::ToolMissing);
+        const Diagnosis::Finding finding = Diagnosis::unusableTool(tool.getDfuUtilPath());
         err() << "ravlo-flash: "
               << QCoreApplication::translate("FlashCli", "no usable dfu-util at %1")
                      .arg(tool.getDfuUtilPath())
@@ -187,9 +185,12 @@ int list(Console &console)
               << finding.inOneLine() << '\n';
         return ExitCode::kDevice;
     }
-    console.report(
-        QStringLiteral("dfu-util: %1 (%2)").arg(tool.getDfuUtilPath(), tool.getVersion()),
-        {{"event", "tool"}, {"path", tool.getDfuUtilPath()}, {"version", tool.getVersion()}});
+    const QString path = tool.getDfuUtilPath();
+    console.report(QStringLiteral("dfu-util: %1 (%2)").arg(dfuUtilShownPath(path), tool.getVersion()),
+                   {{"event", "tool"},
+                    {"path", path},
+                    {"target", QFileInfo(path).canonicalFilePath()},
+                    {"version", tool.getVersion()}});
 
     DeviceScanner scanner;
     QEventLoop loop;

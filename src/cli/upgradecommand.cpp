@@ -128,11 +128,8 @@ void UpgradeCommand::scan()
 
 void UpgradeCommand::onScanned(const DeviceScanner::Result &result)
 {
-    QList<DfuDevice> devices;
-    for (const DfuDevice &device : result.scan.ravloDevices()) {
-        if (m_options.serial.isEmpty() || device.serial == m_options.serial)
-            devices << device;
-    }
+    const DeviceSelection selection{m_options.serial, QString()};
+    const QList<DfuDevice> devices = result.scan.candidates(selection);
     if (m_options.wait) {
         // A device that is gone may be taken again when it comes back.
         QSet<QString> attached;
@@ -154,14 +151,15 @@ void UpgradeCommand::onScanned(const DeviceScanner::Result &result)
         UpgradeFailure failure;
         failure.stage = UpgradeFailure::Stage::Scan;
         failure.reason = tr("No Ravlo device in DFU mode to upgrade");
-        Diagnosis::Run run;
-        run.phase = Diagnosis::Phase::Scan;
-        run.output = result.scan.errors + result.scan.listing;
-        run.processError = result.error;
-        run.errorString = result.errorString;
-        failure.finding = Diagnosis::diagnose(run);
-        if (failure.finding.cause == Diagnosis::Cause::None)
-            failure.finding = Diagnosis::describe(Diagnosis::Cause::NoDevice);
+        if (result.error) {
+            Diagnosis::Run run;
+            run.phase = Diagnosis::Phase::Scan;
+            run.processError = result.error;
+            run.errorString = result.errorString;
+            failure.finding = Diagnosis::diagnose(run);
+        } else {
+            failure.finding = Diagnosis::diagnoseScan(result.scan, selection);
+        }
         m_console.result(QString(), &failure);
         finish(ExitCode::kDevice);
         return;

@@ -12,22 +12,6 @@ namespace DfuOutput {
 
 namespace {
 
-const QStringList &stagePhrases()
-{
-    static const QStringList phrases = {
-        QStringLiteral("DFU state"),
-        QStringLiteral("Opening DFU capable USB device"),
-        QStringLiteral("Determining device status"),
-        QStringLiteral("Claiming USB DFU Interface"),
-        QStringLiteral("Setting Alternate Interface"),
-        QStringLiteral("Clearing status"),
-        QStringLiteral("Submitting leave request"),
-        QStringLiteral("Transitioning to dfuMANIFEST state"),
-        QStringLiteral("Resetting USB"),
-    };
-    return phrases;
-}
-
 const QStringList &warningPhrases()
 {
     static const QStringList phrases = {QStringLiteral("dfuERROR"), QStringLiteral("can't detach"),
@@ -76,6 +60,7 @@ struct Stage
     const char *text;
 };
 
+// The tool's stage lines, the one table that both tells them and shows them.
 // The texts are translated when shown.
 const std::array<Stage, 9> kStages = {{
     {"Opening DFU capable USB device", 5, QT_TRANSLATE_NOOP("DfuOutput", "Open DFU device...")},
@@ -93,6 +78,14 @@ const std::array<Stage, 9> kStages = {{
      QT_TRANSLATE_NOOP("DfuOutput", "Switch to dfuMANIFEST state...")},
     {"Resetting USB", 95, QT_TRANSLATE_NOOP("DfuOutput", "Reset USB device...")},
 }};
+
+const Stage *stageOf(const QString &line)
+{
+    const auto stage = std::find_if(kStages.begin(), kStages.end(), [&line](const Stage &s) {
+        return line.contains(QLatin1String(s.phrase));
+    });
+    return stage == kStages.end() ? nullptr : &*stage;
+}
 
 const QString kFileDownloaded = QStringLiteral("File downloaded successfully");
 const QString kDownloadDone = QStringLiteral("Download done.");
@@ -126,7 +119,7 @@ LineKind classify(const QString &line)
         return LineKind::EraseProgress;
     if (hasPercent && line.contains(QLatin1String("Download")))
         return LineKind::DownloadProgress;
-    if (containsAny(line, stagePhrases()))
+    if (stageOf(line))
         return LineKind::Stage;
     if (isCompletionMessage(line))
         return LineKind::Completion;
@@ -182,11 +175,10 @@ std::optional<BarUpdate> downloadProgress(const QString &line, qint64 imageSize)
 
 std::optional<BarUpdate> stageProgress(const QString &line)
 {
-    for (const Stage &stage : kStages) {
-        if (line.contains(QLatin1String(stage.phrase)))
-            return BarUpdate{stage.value, QCoreApplication::translate("DfuOutput", stage.text)};
-    }
-    return std::nullopt;
+    const Stage *stage = stageOf(line);
+    if (!stage)
+        return std::nullopt;
+    return BarUpdate{stage->value, QCoreApplication::translate("DfuOutput", stage->text)};
 }
 
 std::optional<BarUpdate> completion(const QString &line)

@@ -73,6 +73,12 @@ qint64 DfuDevice::flashSize() const
     return total;
 }
 
+bool DeviceSelection::admits(const DfuDevice &device) const
+{
+    return device.isRavlo() && (serial.isEmpty() || device.serial == serial) &&
+           (usbPath.isEmpty() || device.path == usbPath);
+}
+
 QString DfuDevice::key() const
 {
     return path.isEmpty() ? QStringLiteral("devnum=%1").arg(devnum) : path;
@@ -97,17 +103,17 @@ DfuScan DfuScan::parse(const QString &listing, const QString &errors)
     }
     for (const QString &line : errors.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
         const QString text = line.trimmed();
-        if (text.isEmpty())
+        if (text.isEmpty() || readLine(text))
             continue;
         (text.contains(kRavloVidPid) ? scan.ravloProblems : scan.otherMessages).append(text);
     }
     return scan;
 }
 
-QList<DfuDevice> DfuScan::ravloDevices() const
+QList<DfuDevice> DfuScan::candidates(const DeviceSelection &selection) const
 {
-    QList<DfuDevice> ravlo;
-    std::copy_if(devices.begin(), devices.end(), std::back_inserter(ravlo),
-                 [](const DfuDevice &device) { return device.isRavlo(); });
-    return ravlo;
+    QList<DfuDevice> admitted;
+    std::copy_if(devices.begin(), devices.end(), std::back_inserter(admitted),
+                 [&selection](const DfuDevice &device) { return selection.admits(device); });
+    return admitted;
 }

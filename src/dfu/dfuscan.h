@@ -32,6 +32,17 @@ struct DfuDevice
     QString key() const;
 };
 
+// Which Ravlo devices a run may write: any, or only the one with a serial or
+// at a USB path.
+struct DeviceSelection
+{
+    QString serial;
+    QString usbPath;
+
+    bool admits(const DfuDevice &device) const;
+    bool isAny() const { return serial.isEmpty() && usbPath.isEmpty(); }
+};
+
 // What one `dfu-util -l` said, read into devices.
 struct DfuScan
 {
@@ -46,8 +57,11 @@ struct DfuScan
     QString listing;
     QString errors;
 
+    // Standard output and standard error apart; given the same merged
+    // output twice, the listing's lines are told from the errors by their form.
     static DfuScan parse(const QString &listing, const QString &errors);
-    QList<DfuDevice> ravloDevices() const;
+    // The Ravlo devices in DFU mode that the selection admits, in listing order.
+    QList<DfuDevice> candidates(const DeviceSelection &selection = {}) const;
 };
 
 Q_DECLARE_METATYPE(DfuScan)

@@ -22,3 +22,9 @@ QString dfuUtilProblem(const QString &path)
             .arg(path);
     return QString();
 }
+
+QString dfuUtilShownPath(const QString &path)
+{
+    const QFileInfo tool(path);
+    return tool.isSymLink() ? path + QStringLiteral(" -> ") + tool.canonicalFilePath() : path;
+}

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSet>
 
@@ -351,23 +352,14 @@ Finding toolFailure(const Run &run, const Environment &environment)
 
 Finding readListing(const Run &run, const Environment &environment)
 {
-    const DfuScan scan = DfuScan::parse(run.output, QString());
-    const int ravlo = int(scan.ravloDevices().size());
-    if (ravlo > 1)
-        return severalDevices(ravlo);
-    if (ravlo == 1)
-        return {};
-    if (const auto cause = openRefused(run.output, environment.platform))
-        return make(*cause, environment);
-    if (run.exitCode != 0) {
-        Details details;
-        details.exitCode = run.exitCode;
-        return make(Cause::Unknown, environment, details);
-    }
-    // A Ravlo device in run-time mode is one not yet in DFU mode.
-    const bool others = std::any_of(scan.devices.begin(), scan.devices.end(),
-                                    [](const DfuDevice &d) { return d.vidPid != kRavloVidPid; });
-    return make(others ? Cause::OtherDeviceOnly : Cause::NoDevice, environment);
+    const Finding finding = diagnoseScan(DfuScan::parse(run.output, run.output), {}, environment);
+    const bool nothingFound =
+        finding.cause == Cause::NoDevice || finding.cause == Cause::OtherDeviceOnly;
+    if (!nothingFound || run.exitCode == 0)
+        return finding;
+    Details details;
+    details.exitCode = run.exitCode;
+    return make(Cause::Unknown, environment, details);
 }
 
 Finding readFlash(const Run &run, const Environment &environment)
@@ -413,10 +405,7 @@ Finding diagnose(const Run &run, const Environment &environment)
 {
     if (run.processError)
         return toolFailure(run, environment);
-    // The same rule as the verdict on the flash: once every byte was written,
-    // a failure at the leave request is the device rebooting.
-    if (run.phase == Phase::Flash &&
-        (run.exitCode == 0 || (run.exitCode == 74 && DfuOutput::completionDetected(run.output))))
+    if (run.phase == Phase::Flash && DfuOutput::flashSucceeded(run.exitCode, run.output))
         return {};
     if (run.exitCode != 0) {
         Details details;
@@ -427,9 +416,35 @@ Finding diagnose(const Run &run, const Environment &environment)
     return run.phase == Phase::Scan ? readListing(run, environment) : readFlash(run, environment);
 }
 
+Finding diagnoseScan(const DfuScan &scan, const DeviceSelection &selection,
+                     const Environment &environment)
+{
+    // A Ravlo device that the tool could not open is never written around.
+    if (!scan.ravloProblems.isEmpty()) {
+        const auto cause = openRefused(scan.ravloProblems.join(QLatin1Char('\n')),
+                                       environment.platform);
+        return make(cause.value_or(Cause::Unknown), environment);
+    }
+    const QList<DfuDevice> candidates = scan.candidates(selection);
+    if (candidates.size() > 1)
+        return severalDevices(int(candidates.size()));
+    if (candidates.size() == 1)
+        return {};
+    // A Ravlo device in run-time mode is one not yet in DFU mode.
+    const bool others =
+        selection.isAny() && std::any_of(scan.devices.begin(), scan.devices.end(),
+                                         [](const DfuDevice &d) { return d.vidPid != kRavloVidPid; });
+    return make(others ? Cause::OtherDeviceOnly : Cause::NoDevice, environment);
+}
+
 Finding describe(Cause cause, const Environment &environment)
 {
     return make(cause, environment);
+}
+
+Finding unusableTool(const QString &path, const Environment &environment)
+{
+    return make(QFileInfo::exists(path) ? Cause::ToolCannotStart : Cause::ToolMissing, environment);
 }
 
 Finding severalDevices(int count)

@@ -6,6 +6,9 @@
 
 #include <optional>
 
+struct DeviceSelection;
+struct DfuScan;
+
 // What went wrong in a run of dfu-util, and what the user can do about it, in
 // plain language (English, or its translation). The tool's own lines stay in
 // the log for support; these sentences are what the user reads.
@@ -78,8 +81,16 @@ struct Finding
 // a flash. A scan is Cause::None when it lists exactly one Ravlo device.
 Finding diagnose(const Run &run, const Environment &environment = Environment::current());
 
+// Why a scan offers no one device to write: None when the selection admits
+// exactly one Ravlo device in DFU mode and the tool could open every one.
+Finding diagnoseScan(const DfuScan &scan, const DeviceSelection &selection,
+                     const Environment &environment = Environment::current());
+
 // The sentences for a cause the caller found itself.
 Finding describe(Cause cause, const Environment &environment = Environment::current());
+// A tool at path that cannot be used: missing, or there but not to be started.
+Finding unusableTool(const QString &path,
+                     const Environment &environment = Environment::current());
 Finding severalDevices(int count);
 Finding imageTooLarge(qint64 imageSize, qint64 flashSize);
 

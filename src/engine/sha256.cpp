@@ -1,6 +1,7 @@
 #include "sha256.h"
 
 #include <QFile>
+#include <QRegularExpression>
 
 #include <openssl/evp.h>
 
@@ -46,4 +47,10 @@ QString Sha256::ofFile(const QString &path)
         hash.addData(chunk);
     }
     return hash.hexResult();
+}
+
+bool Sha256::isDigest(const QString &text)
+{
+    static const QRegularExpression hex(QStringLiteral("^[0-9A-Fa-f]{64}$"));
+    return hex.match(text).hasMatch();
 }

@@ -22,6 +22,8 @@ public:
 
     // The digest of a file's contents, or empty when it cannot be read.
     static QString ofFile(const QString &path);
+    // Whether a text is a digest: 64 hexadecimal digits, of either case.
+    static bool isDigest(const QString &text);
 
 private:
     struct Context;

@@ -12,23 +12,11 @@
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QStandardPaths>
 
 namespace {
 
 constexpr qint64 kSpeedIntervalMs = 1000;
-
-bool isSha256Hex(const QString &text)
-{
-    static const QRegularExpression hex(QStringLiteral("^[0-9A-Fa-f]{64}$"));
-    return hex.match(text).hasMatch();
-}
-
-QString orUnknown(const QString &text)
-{
-    return text.isEmpty() ? QStringLiteral("未知") : text;
-}
 
 } // namespace
 
@@ -83,8 +71,7 @@ void UpgradeEngine::start()
     if (!problem.isEmpty()) {
         log(Level::Error, problem);
         fail(UpgradeFailure::Stage::Scan, tr("Failed to meet upgrade preconditions"),
-             Diagnosis::describe(QFileInfo::exists(m_toolPath) ? Diagnosis::Cause::ToolCannotStart
-                                                               : Diagnosis::Cause::ToolMissing));
+             Diagnosis::unusableTool(m_toolPath));
         return;
     }
     m_scanner->start(m_toolPath, m_limits.scanMs);
@@ -155,54 +142,45 @@ void UpgradeEngine::onScanFinished(const DeviceScanner::Result &result)
 
 Diagnosis::Finding UpgradeEngine::chooseDevice(const DfuScan &scan)
 {
-    Diagnosis::Run run;
-    run.phase = Diagnosis::Phase::Scan;
-    run.output = scan.errors + scan.listing;
-    // Only what the tool says about the Ravlo identity decides; a device of
-    // another identity that cannot be opened is none of this run's business.
+    const DeviceSelection selection{m_plan.serial, m_plan.usbPath};
+    const Diagnosis::Finding finding = Diagnosis::diagnoseScan(scan, selection);
+    const QList<DfuDevice> candidates = scan.candidates(selection);
+    const auto orUnknown = [](const QString &text) {
+        return text.isEmpty() ? QStringLiteral("未知") : text;
+    };
+    if (!scan.devices.isEmpty())
+        qDebug().noquote() << QStringLiteral("发现 %1 个设备").arg(scan.devices.size());
+    for (int i = 0; i < scan.devices.size(); ++i) {
+        const DfuDevice &device = scan.devices.at(i);
+        qDebug().noquote() << QStringLiteral("设备 %1 - VID:PID: %2, 序列号: %3, 路径: %4")
+                                  .arg(i + 1)
+                                  .arg(device.vidPid, orUnknown(device.serial),
+                                       orUnknown(device.path));
+    }
     if (!scan.ravloProblems.isEmpty()) {
         log(Level::Error,
             tr("Device scanning error: %1").arg(scan.ravloProblems.join(QLatin1Char('\n'))));
-        return Diagnosis::diagnose(run);
-    }
-    if (scan.listing.isEmpty()) {
+    } else if (scan.listing.isEmpty()) {
         log(Level::Error, tr("The device did not connect successfully, please connect "
                              "the device to the PC"));
-        return Diagnosis::describe(Diagnosis::Cause::NoDevice);
-    }
-    if (scan.devices.isEmpty()) {
+    } else if (scan.devices.isEmpty()) {
         log(Level::Error, tr("The device did not connect successfully, please connect the device"));
-        return Diagnosis::describe(Diagnosis::Cause::NoDevice);
-    }
-    qDebug().noquote() << QStringLiteral("发现 %1 个设备").arg(scan.devices.size());
-    QList<DfuDevice> candidates;
-    for (const DfuDevice &device : scan.devices) {
-        qDebug().noquote() << QStringLiteral("设备 %1 - VID:PID: %2, 序列号: %3, 路径: %4")
-                                  .arg(candidates.size() + 1)
-                                  .arg(device.vidPid, orUnknown(device.serial),
-                                       orUnknown(device.path));
-        if (device.isRavlo() && (m_plan.serial.isEmpty() || device.serial == m_plan.serial) &&
-            (m_plan.usbPath.isEmpty() || device.path == m_plan.usbPath))
-            candidates << device;
-    }
-    if (candidates.isEmpty()) {
+    } else if (candidates.isEmpty()) {
         qDebug().noquote() << QStringLiteral("未发现目标设备，请连接目标设备并进入 DFU 模式");
-        const bool chosen = !m_plan.serial.isEmpty() || !m_plan.usbPath.isEmpty();
         log(Level::Error, m_plan.serial.isEmpty()
                               ? tr("No Ravlo device detected")
                               : tr("No Ravlo device with serial %1 detected").arg(m_plan.serial));
-        return chosen ? Diagnosis::describe(Diagnosis::Cause::NoDevice) : Diagnosis::diagnose(run);
-    }
-    if (candidates.size() > 1) {
+    } else if (candidates.size() > 1) {
         log(Level::Error, tr("%1 Ravlo devices are connected. Connect only the one "
                              "to upgrade and press Upgrade again.")
                               .arg(candidates.size()));
-        return Diagnosis::severalDevices(int(candidates.size()));
     }
+    if (finding.cause != Diagnosis::Cause::None)
+        return finding;
     m_device = candidates.first();
     qDebug().noquote() << QStringLiteral("检测到目标设备，VID:PID: %1, 路径: %2")
                               .arg(m_device.vidPid, m_device.path);
-    return {};
+    return finding;
 }
 
 void UpgradeEngine::afterScan()
@@ -210,7 +188,7 @@ void UpgradeEngine::afterScan()
     if (!m_plan.imageFile.isEmpty()) {
         setPhase(Phase::Verifying);
         verify(Sha256::ofFile(m_plan.imageFile), m_plan.imageSha256);
-    } else if (isSha256Hex(m_manifest->productSha256())) {
+    } else if (Sha256::isDigest(m_manifest->productSha256())) {
         startFirmwareDownload();
     } else {
         fetchManifest();
@@ -231,7 +209,7 @@ void UpgradeEngine::onManifestOutcome(bool success, const QString &errorMsg)
 {
     if (m_phase != Phase::FetchingManifest)
         return;
-    if (isSha256Hex(m_manifest->productSha256())) {
+    if (Sha256::isDigest(m_manifest->productSha256())) {
         startFirmwareDownload();
         return;
     }

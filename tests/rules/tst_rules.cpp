@@ -98,7 +98,7 @@ void TestRules::scan()
     QFETCH(QString, errors);
     const DfuScan scan = DfuScan::parse(listing, errors);
     QTEST(int(scan.devices.size()), "devices");
-    QTEST(int(scan.ravloDevices().size()), "ravlo");
+    QTEST(int(scan.candidates().size()), "ravlo");
     QTEST(int(scan.ravloProblems.size()), "problems");
     if (!scan.devices.isEmpty())
         QTEST(scan.devices.first().flashSize(), "flashSize");
@@ -109,22 +109,28 @@ void TestRules::flashLines_data()
     QTest::addColumn<QString>("line");
     QTest::addColumn<int>("value"); // -1: the bar stays as it is
     QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("flagged"); // echoed as a warning
 
     QTest::newRow("erase 45%") << "Erase   \t[===   ]  45%  12288 bytes" << 4
-                               << "Erase Flash: 45% (12288 bytes)";
+                               << "Erase Flash: 45% (12288 bytes)" << false;
     QTest::newRow("erase 100%") << "Erase [=] 100% 150000 bytes" << 10
-                                << "Erase Flash: 100% (150000 bytes)";
+                                << "Erase Flash: 100% (150000 bytes)" << false;
     QTest::newRow("erase and download: erase wins")
-        << "Erase Download [=] 5% 10 bytes" << 0 << "Erase Flash: 5% (10 bytes)";
-    QTest::newRow("download: the image's size") << "Download\t[=====] 100% 147456 bytes" << 90
-                                                << "firmware burning: 100% (147456/150000 bytes)";
-    QTest::newRow("garbled percentage")
-        << "Download\t[=] 2147483647%  1 bytes" << 90 << "firmware burning: 100% (1/150000 bytes)";
-    QTest::newRow("stage") << "Claiming USB DFU Interface..." << 6 << "Obtain USB DFU interface...";
-    QTest::newRow("download done") << "Download done." << 98 << "Firmware burning completed!";
+        << "Erase Download [=] 5% 10 bytes" << 0 << "Erase Flash: 5% (10 bytes)" << false;
+    QTest::newRow("download: the image's size")
+        << "Download\t[=====] 100% 147456 bytes" << 90
+        << "firmware burning: 100% (147456/150000 bytes)" << false;
+    QTest::newRow("garbled percentage") << "Download\t[=] 2147483647%  1 bytes" << 90
+                                        << "firmware burning: 100% (1/150000 bytes)" << false;
+    QTest::newRow("stage") << "Claiming USB DFU Interface..." << 6 << "Obtain USB DFU interface..."
+                           << false;
+    QTest::newRow("state of an error") << "DFU state(10) = dfuERROR, status(6) = Program memory"
+                                       << -1 << "" << true;
+    QTest::newRow("download done") << "Download done." << 98 << "Firmware burning completed!"
+                                   << false;
     QTest::newRow("completion inside an error")
-        << "dfu-util: Error: File downloaded successfully?" << -1 << "";
-    QTest::newRow("case matters") << "erase 45% 12 bytes" << -1 << "";
+        << "dfu-util: Error: File downloaded successfully?" << -1 << "" << false;
+    QTest::newRow("case matters") << "erase 45% 12 bytes" << -1 << "" << false;
 }
 
 void TestRules::flashLines()
@@ -136,6 +142,7 @@ void TestRules::flashLines()
     QCOMPARE(update.has_value(), value >= 0);
     if (update)
         QCOMPARE(*update, (BarUpdate{value, text}));
+    QTEST(DfuOutput::classify(line) == DfuOutput::LineKind::Warning, "flagged");
 }
 
 void TestRules::verdict_data()
