@@ -170,14 +170,6 @@
         <translation>固件镜像与此设备的存储器不匹配（镜像或设备不对），未写入任何内容。</translation>
     </message>
     <message>
-        <source>The connection to the device was lost while the firmware was being written; the device is not fully written.</source>
-        <translation>写入固件时与设备的连接断开，设备未完整写入。</translation>
-    </message>
-    <message>
-        <source>It can still be upgraded: put it into DFU mode again and press Upgrade. If it happens again, try another cable or another USB port on the computer.</source>
-        <translation>设备仍可升级：请让它重新进入 DFU 模式，然后按“升级”。如果问题再次出现，请换一根数据线或换用电脑上的其他 USB 口。</translation>
-    </message>
-    <message>
         <source>The device reported an error while storing the firmware.</source>
         <translation>设备在保存固件时报告了错误。</translation>
     </message>
@@ -236,6 +228,79 @@
     <message>
         <source>dfu-util failed with exit code %1.</source>
         <translation>dfu-util 执行失败，退出码为 %1。</translation>
+    </message>
+    <message>
+        <source>%1 at %2</source>
+        <comment>a device at a USB path</comment>
+        <translation>%2 处的 %1</translation>
+    </message>
+    <message>
+        <source>The scan before it saw: %1.</source>
+        <translation>此前的扫描发现了：%1。</translation>
+    </message>
+    <message>
+        <source>Besides the Ravlo device to upgrade, another one in DFU mode is connected that dfu-util cannot open; nothing was written.</source>
+        <translation>除了要升级的 Ravlo 设备之外，还连接着另一台处于 DFU 模式、dfu-util 无法打开的 Ravlo 设备；未写入任何内容。</translation>
+    </message>
+    <message>
+        <source>Disconnect the Ravlo devices you do not want to upgrade and press Upgrade again.</source>
+        <translation>请断开不需要升级的 Ravlo 设备，然后再按“升级”。</translation>
+    </message>
+    <message>
+        <source>dfu-util found more than one DFU device, although the program named its device by its USB path (%1).</source>
+        <translation>尽管程序已按 USB 路径（%1）指定了设备，dfu-util 仍发现了不止一个 DFU 设备。</translation>
+    </message>
+    <message>
+        <source>If another device that updates itself over USB is plugged in (a sound card, a webcam, a tool), disconnect it and press Upgrade again.</source>
+        <translation>如果插着其他可通过 USB 自行更新的设备（声卡、摄像头、工具等），请将其断开，然后再按“升级”。</translation>
+    </message>
+    <message>
+        <source>Devices built into the computer, such as its Bluetooth or Wi-Fi, cannot be disconnected: if only those are left, %1.</source>
+        <translation>电脑内置的设备（如蓝牙或 Wi-Fi）无法断开：如果只剩下这类设备，请%1。</translation>
+    </message>
+    <message>
+        <source>The USB connection to the device broke off; the device may not be fully written.</source>
+        <translation>与设备的 USB 连接中断，设备可能没有完全写入。</translation>
+    </message>
+    <message>
+        <source>It can still be upgraded: put it into DFU mode again and press Upgrade.</source>
+        <translation>设备仍可升级：请让设备重新进入 DFU 模式，然后按“升级”。</translation>
+    </message>
+    <message>
+        <source>A USB link breaks off through the cable, the port, a hub or the power: use another data cable on a port of the computer itself, without a hub. A laptop running on its charger can break the link through a poor ground; try it on battery.</source>
+        <translation>USB 连接可能因数据线、接口、集线器或供电而中断：请换一根数据线，直接插在电脑本身的接口上，不要经过集线器。笔记本电脑插着充电器时，接地不良也会使连接中断；请改用电池供电再试。</translation>
+    </message>
+    <message>
+        <source>The device found that the firmware it had written was wrong.</source>
+        <translation>设备发现其写入的固件有误。</translation>
+    </message>
+    <message>
+        <source>The device refused the memory address the firmware is written to: the image is not meant for this device.</source>
+        <translation>设备拒绝了固件写入的存储地址：该固件不是为此设备准备的。</translation>
+    </message>
+    <message>
+        <source>The device&apos;s flash memory is read-protected, so it refuses to be written.</source>
+        <translation>设备的闪存处于读保护状态，因此拒绝写入。</translation>
+    </message>
+    <message>
+        <source>Lifting the protection erases the whole device; %1.</source>
+        <translation>解除保护会擦除整个设备；请%1。</translation>
+    </message>
+    <message>
+        <source>dfu-util did not accept the command the program gave it (%1).</source>
+        <translation>dfu-util 不接受程序给出的命令（%1）。</translation>
+    </message>
+    <message>
+        <source>dfu-util could not read or write a file of the upgrade (%1).</source>
+        <translation>dfu-util 无法读取或写入升级所用的文件（%1）。</translation>
+    </message>
+    <message>
+        <source>Make sure the temporary folder has room and may be written, then press Upgrade again.</source>
+        <translation>请确认临时文件夹有足够空间且可写入，然后再按“升级”。</translation>
+    </message>
+    <message>
+        <source>dfu-util reported a failed step but ended as if it had succeeded; the device may not be fully written.</source>
+        <translation>dfu-util 报告某个步骤失败，却又像成功一样结束；设备可能没有完全写入。</translation>
     </message>
 </context>
 <context>
@@ -809,6 +874,10 @@ The current version is %2</source>
     <message>
         <source>dfu-util failed with exit code %1</source>
         <translation>dfu-util 执行失败，退出码 %1</translation>
+    </message>
+    <message>
+        <source>No device was chosen for the firmware</source>
+        <translation>没有为固件选定设备</translation>
     </message>
 </context>
 </TS>

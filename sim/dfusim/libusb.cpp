@@ -10,7 +10,7 @@
 //                              flash is saved to its flash-P.bin
 //   RAVLO_DFUSIM_POLL_MS       bwPollTimeout of every status answer
 //   RAVLO_DFUSIM_FAULT         one of (N counts from 1, default 1):
-//                                open-denied     opening a device is refused
+//                                open-denied:N   opening device N is refused
 //                                block-error:N   data block N fails to program
 //                                stall:N         download request N is stalled
 //                                erase-error:N   erase N fails
@@ -443,7 +443,7 @@ uint8_t libusb_get_device_address(libusb_device *device)
 
 int libusb_open(libusb_device *device, libusb_device_handle **handle)
 {
-    if (device->fault.is("open-denied"))
+    if (device->fault.is("open-denied") && device->port - 1 == device->fault.n)
         return LIBUSB_ERROR_ACCESS;
     *handle = device;
     return 0;

@@ -89,25 +89,18 @@ const Stage *stageOf(const QString &line)
 
 const QString kFileDownloaded = QStringLiteral("File downloaded successfully");
 const QString kDownloadDone = QStringLiteral("Download done.");
-const QString kToolPrefix = QStringLiteral("dfu-util: ");
 
 // What a progress update looks like; an error may follow it on the same line.
 const QRegularExpression &progressUpdate()
 {
     static const QRegularExpression update(
-        QStringLiteral("^(Erase|Download)\\s*\\[[^\\]]*\\]\\s*\\d+%\\s*\\d+ bytes"));
+        QStringLiteral("^(Erase|Download|Upload)\\s*\\[[^\\]]*\\]\\s*\\d+%\\s*\\d+ bytes"));
     return update;
 }
 
 bool isCompletionMessage(const QString &message)
 {
     return message == kFileDownloaded || message == kDownloadDone;
-}
-
-// The warnings every raw image gets; no reason for anything.
-bool isSuffixWarning(const QString &message)
-{
-    return message.contains(QLatin1String("DFU suffix"));
 }
 
 } // namespace
@@ -213,20 +206,23 @@ bool completionDetected(const QString &output)
            downloadComplete.match(output).hasMatch();
 }
 
-QString lastError(const QString &output)
-{
-    const QStringList lines = messages(output);
-    for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
-        if (line->startsWith(kToolPrefix) && !isSuffixWarning(*line))
-            return line->mid(kToolPrefix.size()).trimmed();
-    }
-    return QString();
-}
-
 bool flashSucceeded(int exitCode, const QString &output)
 {
     constexpr int kExitIoError = 74;
-    return exitCode == 0 || (exitCode == kExitIoError && completionDetected(output));
+    if (exitCode == kExitIoError)
+        return completionDetected(output);
+    if (exitCode != 0)
+        return false;
+    // A step that failed (" failed!" after its progress) fails the run even
+    // when the tool exits with 0, unless it is the leave request's: a device
+    // that resets as it leaves answers that one badly.
+    for (const QString &message : messages(output)) {
+        if (message.contains(QLatin1String("Submitting leave request")))
+            return true;
+        if (message.endsWith(QLatin1String("failed!")))
+            return false;
+    }
+    return true;
 }
 
 } // namespace DfuOutput

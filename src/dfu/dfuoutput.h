@@ -51,12 +51,9 @@ std::optional<BarUpdate> barUpdate(const QString &line, qint64 imageSize);
 QStringList messages(const QString &output);
 // Whether a whole run's output says that every byte was written.
 bool completionDetected(const QString &output);
-// The tool's own reason for a failure: its last "dfu-util: " message, leaving
-// out the warnings every raw image gets; empty when there is none.
-QString lastError(const QString &output);
 // A flash that exited with this code and printed this output wrote the image:
-// exit 0, or 74 after the whole image was written (the device reset before it
-// answered the leave request).
+// exit 0 without a failed step before the leave request, or 74 after the whole
+// image was written (the device reset before it answered the leave request).
 bool flashSucceeded(int exitCode, const QString &output);
 
 } // namespace DfuOutput

@@ -25,6 +25,8 @@ struct Details
     int exitCode = 0;
     qint64 imageSize = 0;
     qint64 flashSize = 0;
+    QList<DfuDevice> devices; // what the scan saw
+    QString usbPath;          // the device the program named
 };
 
 // The sentences are made when asked for, in the language installed then.
@@ -32,6 +34,8 @@ struct Details
 // Two sentences in a row, as the language writes them (a space in English).
 QString sentences(const QString &first, const QString &second)
 {
+    if (second.isEmpty())
+        return first;
     return QCoreApplication::translate("Diagnosis", "%1 %2", "one sentence after another")
         .arg(first, second);
 }
@@ -64,6 +68,19 @@ QString checkDevice()
         .arg(saveLog());
 }
 
+// "0483:df11 at 1-2, 8087:0a2b at 1-7", or nothing when no scan came first.
+QString seenDevices(const QList<DfuDevice> &devices)
+{
+    if (devices.isEmpty())
+        return QString();
+    QStringList seen;
+    for (const DfuDevice &device : devices)
+        seen << QCoreApplication::translate("Diagnosis", "%1 at %2", "a device at a USB path")
+                    .arg(device.vidPid, device.key());
+    return QCoreApplication::translate("Diagnosis", "The scan before it saw: %1.")
+        .arg(seen.join(QStringLiteral(", ")));
+}
+
 QString reinstallAdvice(Platform platform)
 {
     return platform == Platform::Windows
@@ -75,10 +92,6 @@ QString reinstallAdvice(Platform platform)
 
 QString permissionAdvice(const Environment &environment)
 {
-    if (environment.platform == Platform::Windows)
-        return QCoreApplication::translate(
-            "Diagnosis", "Close other flashing tools and programs that use the device, then "
-                         "disconnect and reconnect it and press Upgrade again.");
     if (environment.udevRuleInstalled)
         return QCoreApplication::translate(
             "Diagnosis",
@@ -101,14 +114,16 @@ Finding make(Cause cause, const Environment &environment, const Details &details
         return {};
     case Cause::Permission:
         return {cause,
-                environment.platform == Platform::Windows
-                    ? QCoreApplication::translate(
-                          "Diagnosis", "The Ravlo device is connected, but another program is "
-                                       "using it.")
-                    : QCoreApplication::translate(
-                          "Diagnosis", "The Ravlo device is connected, but this user may not "
-                                       "open it."),
+                QCoreApplication::translate("Diagnosis", "The Ravlo device is connected, but "
+                                                         "this user may not open it."),
                 permissionAdvice(environment)};
+    case Cause::InUse:
+        return {cause,
+                QCoreApplication::translate(
+                    "Diagnosis", "The Ravlo device is connected, but another program is using it."),
+                QCoreApplication::translate(
+                    "Diagnosis", "Close other flashing tools and programs that use the device, "
+                                 "then disconnect and reconnect it and press Upgrade again.")};
     case Cause::Driver:
         return {cause,
                 QCoreApplication::translate("Diagnosis",
@@ -141,6 +156,30 @@ Finding make(Cause cause, const Environment &environment, const Details &details
                           "Diagnosis", "More than one Ravlo device in DFU mode was found."),
                 QCoreApplication::translate(
                     "Diagnosis", "Connect only the device to upgrade and press Upgrade again.")};
+    case Cause::SecondUnopenable:
+        return {cause,
+                QCoreApplication::translate(
+                    "Diagnosis", "Besides the Ravlo device to upgrade, another one in DFU mode is "
+                                 "connected that dfu-util cannot open; nothing was written."),
+                QCoreApplication::translate("Diagnosis",
+                                            "Disconnect the Ravlo devices you do not want to "
+                                            "upgrade and press Upgrade again.")};
+    case Cause::SeveralInterfaces:
+        return {cause,
+                sentences(QCoreApplication::translate(
+                              "Diagnosis", "dfu-util found more than one DFU device, although "
+                                           "the program named its device by its USB path (%1).")
+                              .arg(details.usbPath),
+                          seenDevices(details.devices)),
+                sentences(QCoreApplication::translate(
+                              "Diagnosis", "If another device that updates itself over USB is "
+                                           "plugged in (a sound card, a webcam, a tool), "
+                                           "disconnect it and press Upgrade again."),
+                          QCoreApplication::translate(
+                              "Diagnosis", "Devices built into the computer, such as its "
+                                           "Bluetooth or Wi-Fi, cannot be disconnected: if only "
+                                           "those are left, %1.")
+                              .arg(saveLog()))};
     case Cause::ImageTooLarge:
         return {cause,
                 QCoreApplication::translate(
@@ -158,12 +197,17 @@ Finding make(Cause cause, const Environment &environment, const Details &details
     case Cause::ConnectionLost:
         return {cause,
                 QCoreApplication::translate(
-                    "Diagnosis", "The connection to the device was lost while the firmware was "
-                                 "being written; the device is not fully written."),
-                QCoreApplication::translate(
-                    "Diagnosis",
-                    "It can still be upgraded: put it into DFU mode again and press Upgrade. If "
-                    "it happens again, try another cable or another USB port on the computer.")};
+                    "Diagnosis", "The USB connection to the device broke off; the device may not "
+                                 "be fully written."),
+                sentences(QCoreApplication::translate("Diagnosis",
+                                                      "It can still be upgraded: put it into DFU "
+                                                      "mode again and press Upgrade."),
+                          QCoreApplication::translate(
+                              "Diagnosis",
+                              "A USB link breaks off through the cable, the port, a hub or the "
+                              "power: use another data cable on a port of the computer itself, "
+                              "without a hub. A laptop running on its charger can break the "
+                              "link through a poor ground; try it on battery."))};
     case Cause::DeviceRefused:
         return {
             cause,
@@ -179,6 +223,50 @@ Finding make(Cause cause, const Environment &environment, const Details &details
                               "Diagnosis", "The flash may be protected, or the connection "
                                            "unstable: try once more on a short cable plugged "
                                            "into the computer without a hub."),
+                          retry())};
+    case Cause::VerifyFailed:
+        return {cause,
+                QCoreApplication::translate("Diagnosis", "The device found that the firmware it "
+                                                         "had written was wrong."),
+                sentences(QCoreApplication::translate(
+                              "Diagnosis", "Put the device into DFU mode again and press Upgrade."),
+                          retry())};
+    case Cause::AddressRefused:
+        return {cause,
+                QCoreApplication::translate(
+                    "Diagnosis", "The device refused the memory address the firmware is written "
+                                 "to: the image is not meant for this device."),
+                checkDevice()};
+    case Cause::Protected:
+        return {cause,
+                QCoreApplication::translate("Diagnosis", "The device's flash memory is "
+                                                         "read-protected, so it refuses to be "
+                                                         "written."),
+                QCoreApplication::translate("Diagnosis", "Lifting the protection erases the whole "
+                                                         "device; %1.")
+                    .arg(saveLog())};
+    case Cause::ToolUsage:
+        return {cause,
+                QCoreApplication::translate("Diagnosis", "dfu-util did not accept the command "
+                                                         "the program gave it (%1).")
+                    .arg(details.reason),
+                sentences(reinstallAdvice(environment.platform), retry())};
+    case Cause::ImageFile:
+        return {cause,
+                QCoreApplication::translate("Diagnosis", "dfu-util could not read or write a "
+                                                         "file of the upgrade (%1).")
+                    .arg(details.reason),
+                sentences(QCoreApplication::translate(
+                              "Diagnosis", "Make sure the temporary folder has room and may be "
+                                           "written, then press Upgrade again."),
+                          retry())};
+    case Cause::FailedStep:
+        return {cause,
+                QCoreApplication::translate("Diagnosis",
+                                            "dfu-util reported a failed step but ended as if it "
+                                            "had succeeded; the device may not be fully written."),
+                sentences(QCoreApplication::translate(
+                              "Diagnosis", "Put the device into DFU mode again and press Upgrade."),
                           retry())};
     case Cause::ToolMissing:
         return {cause,
@@ -232,103 +320,236 @@ Finding make(Cause cause, const Environment &environment, const Details &details
     return {};
 }
 
+// What a message of the tool says about how its run ended; the first rule
+// whose phrase a message holds decides.
+enum class Ending
+{
+    StartFailure, // the loader or libusb stopped the tool before it did anything
+    OpenRefused,  // the device could not be opened or claimed: the libusb error says why
+    NoDevice,     // nothing to open: a refusal before it says why, if there is one
+    SeveralDevices,
+    WrongImage,   // the image does not fit the device's memory; nothing written
+    Usage,        // the tool did not take its command
+    ImageFile,    // the tool could not read or write a file
+    StatusLost,   // a status request failed: the answer was lost on the link
+    Transfer,     // a request failed: the device's status says why, else the link broke
+    Refused,      // the device's status says why, else it refused
+    EraseRefused, // the device's status says why, else it refused to erase
+    LinkLost,     // the device went away
+};
+
 struct Rule
 {
     const char *phrase;
-    Cause cause;
+    Ending ending;
 };
 
-// These name the cause whatever else the run printed.
-const Rule kDecisive[] = {
-    {"More than one DFU capable USB device found", Cause::SeveralDevices},
-    {"is not writeable", Cause::WrongImage},
-    {"can not be erased", Cause::WrongImage},
-    {"Only DfuSe file version 1.1a is supported", Cause::WrongImage},
-    {"not meant for raw download", Cause::WrongImage},
-    {"does not match device", Cause::WrongImage},
-    {"LIBUSB_ERROR_NO_DEVICE", Cause::ConnectionLost},
-    {"Lost device after RESET?", Cause::ConnectionLost},
-    // A stalled or failed erase is the flash refusing, not the cable.
-    {"ERASE_PAGE", Cause::WriteRefused},
+const Rule kEndings[] = {
+    {"error while loading shared libraries", Ending::StartFailure},
+    {"unable to initialize libusb", Ending::StartFailure},
+    {"Cannot open DFU device", Ending::OpenRefused},
+    {"Cannot open device", Ending::OpenRefused},
+    {"Cannot claim interface", Ending::OpenRefused},
+    {"Cannot set alternate interface", Ending::OpenRefused},
+    {"Cannot set configuration", Ending::OpenRefused},
+    {"No DFU capable USB device available", Ending::NoDevice},
+    {"Device still in Run-Time Mode", Ending::NoDevice},
+    {"Device is not in DFU mode", Ending::NoDevice},
+    {"More than one DFU capable USB device found", Ending::SeveralDevices},
+    {"is not writeable", Ending::WrongImage},
+    {"can not be erased", Ending::WrongImage},
+    {"is not readable", Ending::WrongImage},
+    {"not meant for raw download", Ending::WrongImage},
+    {"Only DfuSe file version", Ending::WrongImage},
+    {"for raw binary download", Ending::WrongImage},
+    {"does not match device", Ending::WrongImage},
+    {"Invalid dfuse", Ending::Usage},
+    {"Something went wrong with the argument", Ending::Usage},
+    {"No digits were found", Ending::Usage},
+    {"Transfer size must be specified", Ending::Usage},
+    {"Unsupported mode", Ending::Usage},
+    {"without USB path support", Ending::Usage},
+    {"Usage: dfu-util", Ending::Usage},
+    {"Cannot open file", Ending::ImageFile},
+    {"Corrupt DfuSe file", Ending::ImageFile},
+    {"File too small", Ending::ImageFile},
+    {"No valid DfuSe signature", Ending::ImageFile},
+    {"No valid target signature", Ending::ImageFile},
+    {"format revision", Ending::ImageFile},
+    {"get_status", Ending::StatusLost},
+    {"unable to read DFU status", Ending::StatusLost},
+    {"Lost device after RESET", Ending::LinkLost},
+    {"error resetting", Ending::LinkLost},
+    {"libusb_control_transfer returned", Ending::Transfer},
+    {"libusb_control_msg returned", Ending::Transfer},
+    {"Error during", Ending::Transfer},
+    {"Error sending", Ending::Transfer},
+    {"Failed to write whole chunk", Ending::Transfer},
+    {"USB communication error", Ending::Transfer},
+    {"can't send DFU_ABORT", Ending::Transfer},
+    {"ERASE_PAGE not correctly executed", Ending::EraseRefused},
+    {"MASS_ERASE not correctly executed", Ending::EraseRefused},
+    {"not correctly executed", Ending::Refused},
+    {"Wrong state after command", Ending::Refused},
+    {"Device stuck after special command", Ending::Refused},
+    {"Status is not OK", Ending::Refused},
+    {"error clear_status", Ending::Refused},
+    {"Failed to enter idle state", Ending::Refused},
 };
 
-// Symptoms of a failing transfer, when neither a decisive line nor the
-// device's status says more.
-const Rule kTransfer[] = {
-    {"error clear_status", Cause::DeviceRefused},
-    {"Status is not OK", Cause::DeviceRefused},
-    {"LIBUSB_ERROR_IO", Cause::ConnectionLost},
-    {"LIBUSB_ERROR_PIPE", Cause::ConnectionLost},
-    {"LIBUSB_ERROR_TIMEOUT", Cause::ConnectionLost},
-    {"Error during", Cause::ConnectionLost},
-    {"Failed to write whole chunk", Cause::ConnectionLost},
-    {"error get_status", Cause::ConnectionLost},
-    {"USB communication error", Cause::ConnectionLost},
-    {"No DFU capable USB device available", Cause::NoDevice},
-    {"Device still in Run-Time Mode", Cause::NoDevice},
-};
-
-template <size_t N>
-std::optional<Cause> firstRule(const QString &output, const Rule (&rules)[N])
+// A message of the tool without the program name its errors begin with. The
+// Windows builds print theirs bare.
+QString bare(const QString &message)
 {
-    for (const Rule &rule : rules) {
-        if (output.contains(QLatin1String(rule.phrase)))
-            return rule.cause;
+    static const QRegularExpression name(QStringLiteral("^dfu-util(?:\\.exe)?: "));
+    return QString(message).remove(name);
+}
+
+std::optional<Ending> endingOf(const QString &message)
+{
+    for (const Rule &rule : kEndings) {
+        if (message.contains(QLatin1String(rule.phrase))) {
+            // A device of another identity that cannot be opened is not this run's.
+            static const QRegularExpression other(
+                QStringLiteral("Cannot open DFU device ([0-9a-fA-F]{4}:[0-9a-fA-F]{4})"));
+            const QString identity = other.match(message).captured(1);
+            if (!identity.isEmpty() && identity.compare(kRavloVidPid, Qt::CaseInsensitive) != 0)
+                return std::nullopt;
+            return rule.ending;
+        }
     }
     return std::nullopt;
 }
 
-// A Ravlo device that the tool may not open. Lines about other identities
-// are not ours to judge.
-std::optional<Cause> openRefused(const QString &output, Platform platform)
+// The libusb error a message names, "LIBUSB_ERROR_ACCESS" or empty.
+QString libusbError(const QString &message)
 {
-    static const QRegularExpression refusal(
-        QStringLiteral("Cannot (?:open DFU device ([0-9a-fA-F]{4}:[0-9a-fA-F]{4})|open device|"
-                       "claim interface)([^\\r\\n]*)"));
-    QRegularExpressionMatchIterator matches = refusal.globalMatch(output);
-    while (matches.hasNext()) {
-        const QRegularExpressionMatch match = matches.next();
-        const QString identity = match.captured(1);
-        if (!identity.isEmpty() && identity.compare(kRavloVidPid, Qt::CaseInsensitive) != 0)
-            continue;
-        const QString reason = match.captured(2);
-        if (reason.contains(QLatin1String("LIBUSB_ERROR_ACCESS")) ||
-            reason.contains(QLatin1String("LIBUSB_ERROR_BUSY")))
-            return Cause::Permission;
-        // Without a driver Windows gives NOT_SUPPORTED or NOT_FOUND; older
-        // tools give no reason at all.
-        return platform == Platform::Windows ? Cause::Driver : Cause::Permission;
-    }
-    return std::nullopt;
+    static const QRegularExpression name(QStringLiteral("LIBUSB_ERROR_[A-Z_]+"));
+    return name.match(message).captured(0);
 }
 
-// The status of the device's last state report. A device found in dfuERROR
-// at the start reports again after "Clearing status", so only a status that
-// was never cleared counts.
-std::optional<Cause> refusedStatus(const QString &output)
+// Why a Ravlo device could not be opened, by the libusb error; older tools
+// name none.
+Cause openCause(const QString &message, Platform platform)
+{
+    const QString error = libusbError(message);
+    const bool windows = platform == Platform::Windows;
+    if (error == QLatin1String("LIBUSB_ERROR_ACCESS"))
+        return windows ? Cause::InUse : Cause::Permission;
+    if (error == QLatin1String("LIBUSB_ERROR_BUSY"))
+        return Cause::InUse;
+    // A Windows device without WinUSB, or one that came back after a reset
+    // without a driver for its new identity.
+    if (error == QLatin1String("LIBUSB_ERROR_NOT_SUPPORTED") ||
+        error == QLatin1String("LIBUSB_ERROR_NOT_FOUND"))
+        return windows ? Cause::Driver : Cause::ConnectionLost;
+    if (!error.isEmpty())
+        return Cause::ConnectionLost;
+    return windows ? Cause::Driver : Cause::Permission;
+}
+
+// What the device's DFU status names (USB DFU 1.1's errXXX codes).
+std::optional<Cause> statusCause(int status)
+{
+    switch (status) {
+    case 0: // OK
+        return std::nullopt;
+    case 1: // errTARGET
+    case 8: // errADDRESS
+        return Cause::AddressRefused;
+    case 3: // errWRITE
+    case 4: // errERASE
+    case 5: // errCHECK_ERASED
+    case 6: // errPROG
+        return Cause::WriteRefused;
+    case 7: // errVERIFY
+        return Cause::VerifyFailed;
+    case 11: // errVENDOR: an STM32 reports its flash's read protection so
+        return Cause::Protected;
+    case 12: // errUSBR
+    case 13: // errPOR
+        return Cause::ConnectionLost;
+    default:
+        return Cause::DeviceRefused;
+    }
+}
+
+// The status of the device's last state report before message index end,
+// "DFU state(10) = dfuERROR, status(6) = ..." (older tools: "state(10) = ...");
+// a status that was cleared since counts for nothing.
+std::optional<Cause> reportedStatus(const QStringList &messages, int end)
 {
     static const QRegularExpression state(
-        QStringLiteral("DFU state\\(\\d+\\) = \\S+, status\\((\\d+)\\)"));
-    QRegularExpressionMatch last;
-    QRegularExpressionMatchIterator matches = state.globalMatch(output);
-    while (matches.hasNext())
-        last = matches.next();
-    if (!last.hasMatch())
-        return std::nullopt;
-    constexpr int kOk = 0;
-    constexpr int kErrWrite = 3; // "Device is unable to write memory"
-    const int status = last.captured(1).toInt();
-    if (status == kOk)
-        return std::nullopt;
-    return status == kErrWrite ? Cause::WriteRefused : Cause::DeviceRefused;
+        QStringLiteral("state\\(\\d+\\) = \\S+, status\\((\\d+)\\)"));
+    static const QRegularExpression notOk(QStringLiteral("Status is not OK: (\\d+)"));
+    for (int i = end; i >= 0; --i) {
+        const QString &message = messages.at(i);
+        if (message.contains(QLatin1String("Clearing status")))
+            return std::nullopt;
+        QRegularExpressionMatch match = state.match(message);
+        if (!match.hasMatch())
+            match = notOk.match(message);
+        if (match.hasMatch())
+            return statusCause(match.captured(1).toInt());
+    }
+    return std::nullopt;
 }
 
-// The loader's or libusb's refusal, which ends the tool before it does anything.
-QString startFailure(const QString &output)
+// What the message that ended a flash means, with what came before it.
+Cause endingCause(Ending ending, const QStringList &messages, int at, Platform platform)
 {
-    static const QRegularExpression failure(QStringLiteral(
-        "(?:error while loading shared libraries|unable to initialize libusb)[^\\r\\n]*"));
-    return failure.match(output).captured(0);
+    const QString &message = messages.at(at);
+    switch (ending) {
+    case Ending::StartFailure:
+        return Cause::ToolCannotStart;
+    case Ending::OpenRefused:
+        return openCause(message, platform);
+    case Ending::NoDevice:
+        // The device was there, but the tool could not open it.
+        for (int i = at - 1; i >= 0; --i) {
+            if (endingOf(messages.at(i)) == Ending::OpenRefused)
+                return openCause(messages.at(i), platform);
+        }
+        return Cause::NoDevice;
+    case Ending::SeveralDevices:
+        return Cause::SeveralInterfaces;
+    case Ending::WrongImage:
+        return Cause::WrongImage;
+    case Ending::Usage:
+        return Cause::ToolUsage;
+    case Ending::ImageFile:
+        return Cause::ImageFile;
+    case Ending::StatusLost:
+    case Ending::LinkLost:
+        return Cause::ConnectionLost;
+    case Ending::Transfer:
+        return reportedStatus(messages, at).value_or(Cause::ConnectionLost);
+    case Ending::Refused:
+        return reportedStatus(messages, at).value_or(Cause::DeviceRefused);
+    case Ending::EraseRefused:
+        return reportedStatus(messages, at).value_or(Cause::WriteRefused);
+    }
+    return Cause::Unknown;
+}
+
+// The message that ended the run: the last one a rule knows, reading back
+// from the end, so a probe's complaint early on does not hide what broke a
+// write later. -1 when there is none.
+int endingAt(const QStringList &messages)
+{
+    for (int i = int(messages.size()) - 1; i >= 0; --i) {
+        if (endingOf(messages.at(i)))
+            return i;
+    }
+    return -1;
+}
+
+QStringList bareMessages(const QString &output)
+{
+    QStringList messages = DfuOutput::messages(output);
+    for (QString &message : messages)
+        message = bare(message);
+    return messages;
 }
 
 Finding toolFailure(const Run &run, const Environment &environment)
@@ -352,6 +573,13 @@ Finding toolFailure(const Run &run, const Environment &environment)
 
 Finding readListing(const Run &run, const Environment &environment)
 {
+    const QStringList messages = bareMessages(run.output);
+    const int at = endingAt(messages);
+    if (at >= 0 && endingOf(messages.at(at)) == Ending::StartFailure) {
+        Details details;
+        details.reason = messages.at(at);
+        return make(Cause::ToolCannotStart, environment, details);
+    }
     const Finding finding = diagnoseScan(DfuScan::parse(run.output, run.output), {}, environment);
     const bool nothingFound =
         finding.cause == Cause::NoDevice || finding.cause == Cause::OtherDeviceOnly;
@@ -364,17 +592,22 @@ Finding readListing(const Run &run, const Environment &environment)
 
 Finding readFlash(const Run &run, const Environment &environment)
 {
-    const QString &output = run.output;
-    std::optional<Cause> cause = openRefused(output, environment.platform);
-    if (!cause)
-        cause = firstRule(output, kDecisive);
-    if (!cause)
-        cause = refusedStatus(output);
-    if (!cause)
-        cause = firstRule(output, kTransfer);
+    const QStringList messages = bareMessages(run.output);
+    const int at = endingAt(messages);
     Details details;
     details.exitCode = run.exitCode;
-    return make(cause.value_or(Cause::Unknown), environment, details);
+    details.devices = run.seen;
+    details.usbPath = run.usbPath;
+    if (at >= 0) {
+        const std::optional<Ending> ending = endingOf(messages.at(at));
+        details.reason = messages.at(at);
+        return make(endingCause(*ending, messages, at, environment.platform), environment, details);
+    }
+    // No message ended it: a failed step told only by the device's status,
+    // or by " failed!" alone.
+    if (const auto status = reportedStatus(messages, int(messages.size()) - 1))
+        return make(*status, environment, details);
+    return make(run.exitCode == 0 ? Cause::FailedStep : Cause::Unknown, environment, details);
 }
 
 bool namesTarget(const QString &line)
@@ -407,33 +640,41 @@ Finding diagnose(const Run &run, const Environment &environment)
         return toolFailure(run, environment);
     if (run.phase == Phase::Flash && DfuOutput::flashSucceeded(run.exitCode, run.output))
         return {};
-    if (run.exitCode != 0) {
-        Details details;
-        details.reason = startFailure(run.output);
-        if (!details.reason.isEmpty())
-            return make(Cause::ToolCannotStart, environment, details);
-    }
     return run.phase == Phase::Scan ? readListing(run, environment) : readFlash(run, environment);
+}
+
+QString endingMessage(const QString &output)
+{
+    const QStringList messages = bareMessages(output);
+    const int at = endingAt(messages);
+    return at < 0 ? QString() : messages.at(at);
 }
 
 Finding diagnoseScan(const DfuScan &scan, const DeviceSelection &selection,
                      const Environment &environment)
 {
-    // A Ravlo device that the tool could not open is never written around.
-    if (!scan.ravloProblems.isEmpty()) {
-        const auto cause = openRefused(scan.ravloProblems.join(QLatin1Char('\n')),
-                                       environment.platform);
-        return make(cause.value_or(Cause::Unknown), environment);
+    // Devices that the tool could not open and that may be Ravlo devices: of
+    // the Ravlo identity, or of none named (older tools).
+    QStringList refusals;
+    for (const QString &message : scan.ravloProblems + scan.otherMessages) {
+        if (endingOf(bare(message)) == Ending::OpenRefused)
+            refusals << bare(message);
     }
     const QList<DfuDevice> candidates = scan.candidates(selection);
+    if (!refusals.isEmpty() && candidates.isEmpty())
+        return make(openCause(refusals.first(), environment.platform), environment);
+    // Which of two devices the tool cannot tell apart without opening them
+    // both: never guessed.
+    if (!refusals.isEmpty() && selection.isAny())
+        return make(Cause::SecondUnopenable, environment);
     if (candidates.size() > 1)
         return severalDevices(int(candidates.size()));
     if (candidates.size() == 1)
         return {};
     // A Ravlo device in run-time mode is one not yet in DFU mode.
-    const bool others =
-        selection.isAny() && std::any_of(scan.devices.begin(), scan.devices.end(),
-                                         [](const DfuDevice &d) { return d.vidPid != kRavloVidPid; });
+    const bool others = selection.isAny() &&
+                        std::any_of(scan.devices.begin(), scan.devices.end(),
+                                    [](const DfuDevice &d) { return d.vidPid != kRavloVidPid; });
     return make(others ? Cause::OtherDeviceOnly : Cause::NoDevice, environment);
 }
 

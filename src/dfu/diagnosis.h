@@ -1,13 +1,12 @@
 #pragma once
 
+#include "dfuscan.h"
+
 #include <QProcess>
 #include <QString>
 #include <QStringList>
 
 #include <optional>
-
-struct DeviceSelection;
-struct DfuScan;
 
 // What went wrong in a run of dfu-util, and what the user can do about it, in
 // plain language (English, or its translation). The tool's own lines stay in
@@ -16,17 +15,26 @@ namespace Diagnosis {
 
 enum class Cause
 {
-    None,            // nothing went wrong
-    Permission,      // the device is there but may not be opened
-    Driver,          // Windows: the device's DFU mode has no WinUSB driver
-    NoDevice,        // no Ravlo device in DFU mode
-    OtherDeviceOnly, // only DFU devices of other identities
-    SeveralDevices,  // more than one Ravlo device in DFU mode
-    ImageTooLarge,   // the image is larger than the device's flash
-    WrongImage,      // the image does not fit the device's memory; nothing written
-    ConnectionLost,  // the device went away or stopped answering
-    DeviceRefused,   // the device reported an error for the data
-    WriteRefused,    // the device refused to erase or write its flash
+    None,              // nothing went wrong
+    Permission,        // Linux: the device is there but this user may not open it
+    InUse,             // another program holds the device
+    Driver,            // Windows: the device's DFU mode has no WinUSB driver
+    NoDevice,          // no Ravlo device in DFU mode
+    OtherDeviceOnly,   // only DFU devices of other identities
+    SeveralDevices,    // more than one Ravlo device in DFU mode
+    SecondUnopenable,  // one Ravlo device, and another the tool cannot open
+    SeveralInterfaces, // the tool saw more than one DFU interface for the device named
+    ImageTooLarge,     // the image is larger than the device's flash
+    WrongImage,        // the image does not fit the device's memory; nothing written
+    ConnectionLost,    // the USB link broke: a transfer or a status request failed
+    DeviceRefused,     // the device reported an error for the data
+    WriteRefused,      // the device refused to erase or write its flash
+    VerifyFailed,      // the device found what it wrote wrong
+    AddressRefused,    // the device refused the address written to
+    Protected,         // the device's flash is read-protected
+    ToolUsage,         // the tool did not take its command
+    ImageFile,         // the tool could not read or write a file of the run
+    FailedStep,        // the tool said a step failed, yet exited with 0
     ToolMissing,
     ToolCannotStart,
     ToolCrashed,
@@ -65,6 +73,9 @@ struct Run
     // Timedout when the caller's time limit ended the run.
     std::optional<QProcess::ProcessError> processError;
     QString errorString; // QProcess::errorString(): why a start failed
+    // A flash: the devices the scan before it saw, and the USB path it named.
+    QList<DfuDevice> seen;
+    QString usbPath;
 };
 
 struct Finding
@@ -77,9 +88,13 @@ struct Finding
     QString inOneLine() const;
 };
 
-// Exit 0, and exit 74 once the whole image was written, are Cause::None for
-// a flash. A scan is Cause::None when it lists exactly one Ravlo device.
+// A flash that wrote the image (DfuOutput::flashSucceeded) is Cause::None; a
+// failed one is read by the message that ended it, not by the first error it
+// printed. A scan is Cause::None when it lists exactly one Ravlo device.
 Finding diagnose(const Run &run, const Environment &environment = Environment::current());
+// The tool's own words for why a run ended, without its name: the message
+// that ended it; empty when there is none.
+QString endingMessage(const QString &output);
 
 // Why a scan offers no one device to write: None when the selection admits
 // exactly one Ravlo device in DFU mode and the tool could open every one.
@@ -89,8 +104,7 @@ Finding diagnoseScan(const DfuScan &scan, const DeviceSelection &selection,
 // The sentences for a cause the caller found itself.
 Finding describe(Cause cause, const Environment &environment = Environment::current());
 // A tool at path that cannot be used: missing, or there but not to be started.
-Finding unusableTool(const QString &path,
-                     const Environment &environment = Environment::current());
+Finding unusableTool(const QString &path, const Environment &environment = Environment::current());
 Finding severalDevices(int count);
 Finding imageTooLarge(qint64 imageSize, qint64 flashSize);
 

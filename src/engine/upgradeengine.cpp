@@ -60,6 +60,8 @@ void UpgradeEngine::start()
     endRun(0); // an image a fetch-only run kept
     m_device = DfuDevice();
     m_device.path = m_plan.usbPath;
+    m_seen.clear();
+    m_imageChecked = false;
     if (m_plan.fetchOnly) {
         afterScan();
         return;
@@ -145,6 +147,7 @@ Diagnosis::Finding UpgradeEngine::chooseDevice(const DfuScan &scan)
     const DeviceSelection selection{m_plan.serial, m_plan.usbPath};
     const Diagnosis::Finding finding = Diagnosis::diagnoseScan(scan, selection);
     const QList<DfuDevice> candidates = scan.candidates(selection);
+    m_seen = scan.devices;
     const auto orUnknown = [](const QString &text) {
         return text.isEmpty() ? QStringLiteral("未知") : text;
     };
@@ -319,11 +322,19 @@ void UpgradeEngine::verify(const QString &actualSha256, const QString &expectedS
     }
     emit barText(tr("Firmware download completed, start burning"));
     setPhase(Phase::BurnPending);
+    m_imageChecked = true;
     m_burnTimer.start(m_limits.burnDelayMs);
 }
 
 void UpgradeEngine::startBurning()
 {
+    // The road here chose one device by its scan and checked the image
+    // against its flash; a flash without both is the engine's fault.
+    Q_ASSERT(m_device.isRavlo() && m_imageChecked);
+    if (!m_device.isRavlo() || !m_imageChecked) {
+        fail(UpgradeFailure::Stage::Flash, tr("No device was chosen for the firmware"));
+        return;
+    }
     setPhase(Phase::Flashing);
     emit barValue(50);
     emit barText(tr("Burning firmware .."));
@@ -356,6 +367,8 @@ void UpgradeEngine::onFlashFinished(const FlashRun::Result &result)
     Diagnosis::Run run;
     run.output = result.output;
     run.exitCode = result.exitCode;
+    run.seen = m_seen;
+    run.usbPath = m_device.path;
     if (result.status == Status::StartTimeout) {
         failure.reason = tr("Unable to start dfu uti process");
         failure.finding = Diagnosis::describe(Diagnosis::Cause::ToolCannotStart);
@@ -369,7 +382,7 @@ void UpgradeEngine::onFlashFinished(const FlashRun::Result &result)
                              .arg(failure.processErrorKind, failure.processErrorDetails);
     } else {
         failure.finding = Diagnosis::diagnose(run);
-        const QString reason = DfuOutput::lastError(result.output);
+        const QString reason = Diagnosis::endingMessage(result.output);
         failure.reason = tr("dfu-util failed with exit code %1").arg(result.exitCode);
         if (!reason.isEmpty())
             failure.reason += QStringLiteral(": ") + reason;

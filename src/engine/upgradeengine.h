@@ -159,7 +159,9 @@ private:
     QPointer<ImageDownload> m_download;
     QPointer<FlashRun> m_flash;
     DfuDevice m_device;
-    QString m_expectedSha256; // the digest the downloaded image must have
+    QList<DfuDevice> m_seen;     // every device the run's scan saw
+    bool m_imageChecked = false; // against the chosen device's flash
+    QString m_expectedSha256;    // the digest the downloaded image must have
     QTimer m_burnTimer;
     QTimer m_restartTimer;
     qint64 m_lastSpeedUpdateTime = 0;

@@ -94,8 +94,8 @@ void TestUpgradeEngine::prepare(EngineRig &rig, Road road)
     m_bus.applyToThisProcess();
     if (road.tool != Tool::Real) {
         const QString path = m_dir->filePath(QStringLiteral("dfu-util"));
-        QVERIFY(StandIn::install(path, road.tool == Tool::FlashCrashes ? StandIn::kCrash
-                                                                       : StandIn::kHang,
+        QVERIFY(StandIn::install(path,
+                                 road.tool == Tool::FlashCrashes ? StandIn::kCrash : StandIn::kHang,
                                  road.tool == Tool::ScanHangs ? "exec sleep 600" : QByteArray()));
         rig.engine().setToolPath(path);
     }
@@ -212,6 +212,11 @@ void TestUpgradeEngine::failedRun_data()
     QTest::newRow("device refuses to open")
         << Road{manifest, good, bus(Fault::OpenDenied)} << Stage::Scan << preconditions
         << Cause::Permission << 0;
+    // Which of the two would be written cannot be told: neither is.
+    QTest::newRow("a second Ravlo device refuses to open")
+        << Road{manifest, good,
+                DfuSimScenario().addDevice().addDevice().setFault(Fault::OpenDenied, 2)}
+        << Stage::Scan << preconditions << Cause::SecondUnopenable << 0;
     QTest::newRow("connection dropped")
         << Road{manifest, LoopbackReply::ok(firmware()).dropAfter(70000)} << Stage::Download
         << network << Cause::None << 1;
@@ -226,8 +231,9 @@ void TestUpgradeEngine::failedRun_data()
         << Road{manifest, good, bus(), Tool::Real, Temporary::Gone} << Stage::Download
         << "^Failed to create firmware file: the temporary folder does not exist$" << Cause::None
         << 0;
-    QTest::newRow("disk full") << Road{manifest, good, bus(), Tool::Real, Temporary::DiskFull} << Stage::Download
-                               << "^Failed to write firmware file$" << Cause::None << 1;
+    QTest::newRow("disk full") << Road{manifest, good, bus(), Tool::Real, Temporary::DiskFull}
+                               << Stage::Download << "^Failed to write firmware file$"
+                               << Cause::None << 1;
     const QByteArray large = DfuSim::image(DfuSim::kFlashSize + 2048);
     QTest::newRow("image larger than the flash")
         << Road{manifestNaming(large), LoopbackReply::ok(large)} << Stage::Flash
@@ -236,7 +242,7 @@ void TestUpgradeEngine::failedRun_data()
     // The tool's own reason goes with the failure.
     QTest::newRow("block fails to program")
         << Road{manifest, good, bus(Fault::BlockError, 40)} << Stage::Flash
-        << "^dfu-util failed with exit code 74: Failed to write whole chunk" << Cause::DeviceRefused
+        << "^dfu-util failed with exit code 74: Failed to write whole chunk" << Cause::WriteRefused
         << 1;
     QTest::newRow("device gone mid-write")
         << Road{manifest, good, bus(Fault::Vanish, 20)} << Stage::Flash

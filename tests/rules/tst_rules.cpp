@@ -37,7 +37,19 @@ const Environment kWindows{Platform::Windows, false};
 
 Run printed(int exitCode, const QString &output, Phase phase = Phase::Flash)
 {
-    return {phase, output, exitCode, {}, {}};
+    Run run;
+    run.phase = phase;
+    run.output = output;
+    run.exitCode = exitCode;
+    return run;
+}
+
+Run failedToStart(Phase phase, std::optional<QProcess::ProcessError> error, const QString &why)
+{
+    Run run = printed(0, QString(), phase);
+    run.processError = error;
+    run.errorString = why;
+    return run;
 }
 
 } // namespace
@@ -124,10 +136,10 @@ void TestRules::flashLines_data()
                                         << "firmware burning: 100% (1/150000 bytes)" << false;
     QTest::newRow("stage") << "Claiming USB DFU Interface..." << 6 << "Obtain USB DFU interface..."
                            << false;
-    QTest::newRow("state of an error") << "DFU state(10) = dfuERROR, status(6) = Program memory"
-                                       << -1 << "" << true;
-    QTest::newRow("download done") << "Download done." << 98 << "Firmware burning completed!"
-                                   << false;
+    QTest::newRow("state of an error")
+        << "DFU state(10) = dfuERROR, status(6) = Program memory" << -1 << "" << true;
+    QTest::newRow("download done")
+        << "Download done." << 98 << "Firmware burning completed!" << false;
     QTest::newRow("completion inside an error")
         << "dfu-util: Error: File downloaded successfully?" << -1 << "" << false;
     QTest::newRow("case matters") << "erase 45% 12 bytes" << -1 << "" << false;
@@ -150,7 +162,7 @@ void TestRules::verdict_data()
     QTest::addColumn<QString>("output");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<bool>("written");
-    QTest::addColumn<QString>("lastError");
+    QTest::addColumn<QString>("ending"); // the message that ended it
 
     QTest::newRow("exit 0") << QString(transcript("flash-ok")) << 0 << true << "";
     QTest::newRow("74 after the whole image") << QString(transcript("fault-leave-silent")) << 74
@@ -159,14 +171,20 @@ void TestRules::verdict_data()
     QTest::newRow("74 after the erase bar's 100%")
         << QString(transcript("fault-block-error")) << 74 << false
         << "Failed to write whole chunk: -1 of 2048 bytes";
-    QTest::newRow("completion text inside an error")
-        << "dfu-util: Error: Download done. expected\n"
-        << 74 << false << "Error: Download done. expected";
+    QTest::newRow("completion text inside an error") << "dfu-util: Error: Download done. expected\n"
+                                                     << 74 << false << "";
     QTest::newRow("glued to a progress update")
         << "\rErase   \t[     ]   0%            0 bytesFile downloaded successfully\n"
         << 74 << true << "";
     QTest::newRow("error glued to the erase bar") << QString(transcript("fault-erase-error")) << 74
                                                   << false << "ERASE_PAGE not correctly executed";
+    // A failed step fails the run whatever the exit code, unless it is the leave's.
+    QTest::newRow("exit 0 after a failed step")
+        << "Download\t[==  ]  12%  18432 bytes failed!\nFile downloaded successfully\n"
+        << 0 << false << "";
+    QTest::newRow("exit 0 after a failed leave")
+        << "File downloaded successfully\nSubmitting leave request...\n failed!\n"
+        << 0 << true << "";
 }
 
 void TestRules::verdict()
@@ -174,7 +192,7 @@ void TestRules::verdict()
     QFETCH(QString, output);
     QFETCH(int, exitCode);
     QTEST(DfuOutput::flashSucceeded(exitCode, output), "written");
-    QTEST(DfuOutput::lastError(output), "lastError");
+    QTEST(Diagnosis::endingMessage(output), "ending");
     // The restricted identity, and the one device the scan saw.
     QCOMPARE(FlashCommand::arguments("1-2.3", "/tmp/a b.bin"),
              (QStringList{"-d", "0483:df11,0483:df11", "-p", "1-2.3", "-a", "0", "-s",
@@ -205,21 +223,100 @@ void TestRules::diagnose_data()
     };
     recorded("list-none", Cause::NoDevice, "\"1\" key");
     recorded("list-one", Cause::None);
+    recorded("list-with-other-identity", Cause::None);
     recorded("list-two", Cause::SeveralDevices, "2 Ravlo devices");
     recorded("list-other-identity", Cause::OtherDeviceOnly);
     recorded("list-open-denied", Cause::Permission, "70-ravlo-dfu.rules");
     recorded("list-open-denied", Cause::Permission, "computer itself", {Platform::Linux, true});
-    recorded("list-open-denied", Cause::Permission, "another program", kWindows);
+    recorded("list-open-denied", Cause::InUse, "another program", kWindows);
     recorded("list-open-denied-other-identity", Cause::NoDevice);
+    recorded("fault-no-device", Cause::NoDevice);
+    recorded("fault-open-denied", Cause::Permission);
     recorded("fault-leave-silent", Cause::None); // 74 after the whole image
-    recorded("fault-block-error", Cause::DeviceRefused, "Save log");
-    recorded("fault-erase-stall", Cause::WriteRefused, "hub");
+    recorded("fault-block-error", Cause::WriteRefused, "Save log");
+    recorded("fault-erase-stall", Cause::ConnectionLost, "hub");
+    recorded("fault-block-stall", Cause::ConnectionLost, "battery");
     recorded("fault-erase-error", Cause::WriteRefused); // glued to the erase bar
     recorded("fault-vanish", Cause::ConnectionLost, "DFU mode again");
 
-    const QString olderTool = "Cannot open DFU device 0483:df11 found on devnum 3\n";
+    // The tool's own wording, as the Linux builds print it ("dfu-util: " before
+    // every error, "E:" here) and as the Windows builds do (bare).
+    const auto told = [&row](const char *tag, int exitCode, const QString &lines, Cause onLinux,
+                             Cause onWindows, const QString &mention = QString()) {
+        for (const bool windows : {false, true}) {
+            Run run =
+                printed(exitCode,
+                        QString(lines).replace(QStringLiteral("E:"),
+                                               windows ? QString() : QStringLiteral("dfu-util: ")));
+            run.usbPath = "1-2";
+            run.seen =
+                DfuScan::parse(found("0483:df11", "1-2", "A") + found("8087:0aaa", "1-7", ""),
+                               QString())
+                    .devices;
+            row(tag, run, windows ? onWindows : onLinux, mention, windows ? kWindows : kLinux);
+        }
+    };
+    const QString erasing =
+        "Opening DFU capable USB device...\nErase   \t[=    ]   4%   6144 bytes";
+    told("a probe's refusal, then the erase broke", 74,
+         "E:Cannot open DFU device 0483:df11 found on devnum 3 (LIBUSB_ERROR_ACCESS)\n" + erasing +
+             "E:dfuse_download: libusb_control_transfer returned -7 (LIBUSB_ERROR_TIMEOUT)\n"
+             "E:Error during special command \"ERASE_PAGE\" download\n",
+         Cause::ConnectionLost, Cause::ConnectionLost, "charger");
+    told("open refused", 74, "E:Cannot open device: LIBUSB_ERROR_ACCESS\n", Cause::Permission,
+         Cause::InUse);
+    told("interface busy", 74, "E:Cannot claim interface - LIBUSB_ERROR_BUSY\n", Cause::InUse,
+         Cause::InUse);
+    told("no WinUSB driver", 74,
+         "E:Cannot open DFU device 0483:df11 found on devnum 4 (LIBUSB_ERROR_NOT_SUPPORTED)\n"
+         "E:No DFU capable USB device available\n",
+         Cause::ConnectionLost, Cause::Driver);
+    told("no driver after a reset", 74, "E:Cannot open device: LIBUSB_ERROR_NOT_FOUND\n",
+         Cause::ConnectionLost, Cause::Driver);
+    // A status request that fails lost its answer on the link; the device refused nothing.
+    told("erase status lost", 74,
+         erasing + "E:Error during special command \"ERASE_PAGE\" get_status\n",
+         Cause::ConnectionLost, Cause::ConnectionLost);
+    told("status lost mid-write", 74, "E:Error during download get_status\n", Cause::ConnectionLost,
+         Cause::ConnectionLost);
+    // The device's status names the refusal, in every tool's wording.
+    told("read-protected, older wording", 74,
+         "Download\t[=  ]  10%  14336 bytes failed!\nstate(10) = dfuERROR, status(11) = iString "
+         "indicates a vendor specific error\nE:Failed to write whole chunk: -1 of 2048 bytes\n",
+         Cause::Protected, Cause::Protected);
+    told("verify failed", 74,
+         " failed!\nDFU state(10) = dfuERROR, status(7) = Programmed memory failed verification\n"
+         "E:Failed to write whole chunk: -1 of 2048 bytes\n",
+         Cause::VerifyFailed, Cause::VerifyFailed);
+    told("address out of range", 76,
+         "DFU state(10) = dfuERROR, status(8) = Cannot program memory due to received address "
+         "that is out of range\nE:Wrong state after command \"SET_ADDRESS\" download\n",
+         Cause::AddressRefused, Cause::AddressRefused);
+    // With the device named by its path, another DFU interface is to blame.
+    told("more than one device", 74,
+         "E:More than one DFU capable USB device found! Try `--list' and specify the serial "
+         "number or disconnect all but one device\n",
+         Cause::SeveralInterfaces, Cause::SeveralInterfaces, "8087:0aaa at 1-7");
+    told("usage", 64, "E:Invalid dfuse address: 0x0800000G\n", Cause::ToolUsage, Cause::ToolUsage,
+         "0x0800000G");
+    told("older usage", 1, "Usage: dfu-util [options] ...\n", Cause::ToolUsage, Cause::ToolUsage);
+    told("file", 66, "E:Cannot open file /tmp/image.bin for reading: No such file or directory\n",
+         Cause::ImageFile, Cause::ImageFile, "/tmp/image.bin");
+    told("exit 0 after a refused write", 0,
+         "Download\t[==  ]  12%  18432 bytes failed!\nDFU state(10) = dfuERROR, status(3) = "
+         "Device is unable to write memory\n",
+         Cause::WriteRefused, Cause::WriteRefused);
+    told("exit 0 after a failed step", 0, "Download\t[==  ]  12%  18432 bytes failed!\n",
+         Cause::FailedStep, Cause::FailedStep);
+
+    // A scan: every device the tool could not open may be the Ravlo device...
+    const QString olderTool = "Cannot open DFU device 0483:df11\n";
     row("older tool", printed(0, olderTool, Phase::Scan), Cause::Permission);
     row("older tool", printed(0, olderTool, Phase::Scan), Cause::Driver, "WinUSB", kWindows);
+    // ...and one listed beside another that cannot be opened is never guessed at.
+    row("one listed, another refused",
+        printed(0, transcript("list-one") + transcript("list-open-denied"), Phase::Scan),
+        Cause::SecondUnopenable, "nothing was written");
     row("last page", printed(64, "dfu-util: Last page at 0x0810ffff is not writeable\n"),
         Cause::WrongImage, "nothing was written");
     row("harmless lines only",
@@ -228,12 +325,12 @@ void TestRules::diagnose_data()
                     "Clearing status\nDFU state(2) = dfuIDLE, status(0) = No error condition\n"
                     "dfu-util: can't detach\n"),
         Cause::Unknown, "74");
-    row("missing", {Phase::Scan, {}, 0, QProcess::FailedToStart, "execvp: No such file"},
+    row("missing", failedToStart(Phase::Scan, QProcess::FailedToStart, "execvp: No such file"),
         Cause::ToolMissing);
     row("not executable",
-        {Phase::Flash, {}, 0, QProcess::FailedToStart, "execvp: Permission denied"},
+        failedToStart(Phase::Flash, QProcess::FailedToStart, "execvp: Permission denied"),
         Cause::ToolCannotStart, "Permission denied");
-    row("crashed", {Phase::Flash, {}, 0, QProcess::Crashed, {}}, Cause::ToolCrashed,
+    row("crashed", failedToStart(Phase::Flash, QProcess::Crashed, {}), Cause::ToolCrashed,
         "not be fully written");
 }
 
