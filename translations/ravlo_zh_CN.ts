@@ -810,5 +810,9 @@ The current version is %2</source>
         <source>dfu-util failed with exit code %1</source>
         <translation>dfu-util 执行失败，退出码 %1</translation>
     </message>
+    <message>
+        <source>Writing firmware to a Ravlo device</source>
+        <translation>正在向 Ravlo 设备写入固件</translation>
+    </message>
 </context>
 </TS>
