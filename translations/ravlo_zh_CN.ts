@@ -879,5 +879,9 @@ The current version is %2</source>
         <source>No device was chosen for the firmware</source>
         <translation>没有为固件选定设备</translation>
     </message>
+    <message>
+        <source>Writing firmware to a Ravlo device</source>
+        <translation>正在向 Ravlo 设备写入固件</translation>
+    </message>
 </context>
 </TS>

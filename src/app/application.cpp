@@ -2,9 +2,11 @@
 
 #include "i18n/translations.h"
 #include "ravlo_config.h"
+#include "session/interruptwatch.h"
 
 #include <QApplication>
 #include <QFile>
+#include <QWidget>
 
 // Q_INIT_RESOURCE must be used outside any namespace. The resources live in a
 // static library, so they are registered explicitly.
@@ -37,4 +39,14 @@ void setupApplication(QApplication &app)
         app.setStyleSheet(QString::fromLatin1(styleSheet.readAll().constData()));
         styleSheet.close();
     }
+}
+
+void closeOnInterrupt(QWidget &window)
+{
+    auto *watch = new InterruptWatch(&window);
+    QObject::connect(watch, &InterruptWatch::interrupted, &window, [&window] {
+        window.close();
+        // Also out of a dialog's own loop, which would keep the program running.
+        QCoreApplication::quit();
+    });
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 class QApplication;
+class QWidget;
 
 // What main() does before the application object exists: the windows and
 // dialogs scale as one with the desktop's scale (125 %, 150 %, 200 % ...),
@@ -15,3 +16,9 @@ void enableHighDpiScaling();
 // QCoreApplication::applicationVersion()) and applies the style sheet. Tests
 // call it too, so windows under test look and behave as the shipped program's.
 void setupApplication(QApplication &app);
+
+// What ends the program from outside takes the road of closing the window:
+// logging out or shutting down (SIGTERM, SIGHUP) and Ctrl-C at a terminal
+// close it, the event loop returns, and the window's teardown stops the run
+// within the close grace and removes its files. For as long as the window lives.
+void closeOnInterrupt(QWidget &window);

@@ -9,6 +9,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     setupApplication(app);
     MainWindow window;
+    closeOnInterrupt(window);
     window.show();
     return app.exec();
 }

@@ -11,7 +11,7 @@ constexpr int kDevice = 3;  // no device to write, several without a choice, or 
 constexpr int kNetwork = 4; // the manifest or the image could not be downloaded
 constexpr int kVerification = 5;  // the image is not the one its digest names
 constexpr int kFlash = 6;         // a device was not written (one of several under --all or --wait)
-constexpr int kInterrupted = 130; // Ctrl-C or SIGTERM stopped a single upgrade
+constexpr int kInterrupted = 130; // Ctrl-C, SIGTERM or SIGHUP stopped a single upgrade
 
 inline int forStage(UpgradeFailure::Stage stage)
 {

@@ -2,7 +2,6 @@
 
 #include "cli/console.h"
 #include "cli/exitcode.h"
-#include "cli/interruptwatch.h"
 #include "cli/upgradecommand.h"
 #include "dfu/dfuutilmanager.h"
 #include "dfu/dfuutilpath.h"
@@ -10,6 +9,7 @@
 #include "engine/sha256.h"
 #include "manifest/versioncompare.h"
 #include "ravlo_config.h"
+#include "session/interruptwatch.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -186,11 +186,12 @@ int list(Console &console)
         return ExitCode::kDevice;
     }
     const QString path = tool.getDfuUtilPath();
-    console.report(QStringLiteral("dfu-util: %1 (%2)").arg(dfuUtilShownPath(path), tool.getVersion()),
-                   {{"event", "tool"},
-                    {"path", path},
-                    {"target", QFileInfo(path).canonicalFilePath()},
-                    {"version", tool.getVersion()}});
+    console.report(
+        QStringLiteral("dfu-util: %1 (%2)").arg(dfuUtilShownPath(path), tool.getVersion()),
+        {{"event", "tool"},
+         {"path", path},
+         {"target", QFileInfo(path).canonicalFilePath()},
+         {"version", tool.getVersion()}});
 
     DeviceScanner scanner;
     QEventLoop loop;

@@ -34,7 +34,7 @@ public:
     ~UpgradeCommand() override;
 
     void start();
-    // Ctrl-C or SIGTERM: every run is stopped and its image removed.
+    // Ctrl-C, SIGTERM or SIGHUP: every run is stopped and its image removed.
     void interrupt();
 
 signals:

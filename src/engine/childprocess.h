@@ -4,7 +4,8 @@
 
 // A dfu-util process in a process group of its own: a Ctrl-C at a terminal
 // reaches only the program, which then ends the tool its own way (a flash is
-// never cut off by the keyboard behind the program's back).
+// never cut off by the keyboard behind the program's back), and ending the
+// tool ends the group, so nothing the tool started outlives it.
 class ToolProcess : public QProcess
 {
 public:
@@ -14,14 +15,15 @@ protected:
     void setupChildProcess() override;
 };
 
-// Ending a child process that is no longer wanted, within a bound: neither a
-// cancel nor the program's exit waits on a tool that ignores it.
+// Ending a tool that is no longer wanted, with whatever it started, within a
+// bound: neither a cancel nor the program's exit waits on a tool that ignores it.
 namespace ChildProcess {
 
-// Asks the process to terminate and, if it has not ended within graceMs,
-// kills it; returns within graceMs. False when it had to be killed.
-bool end(QProcess &process, int graceMs);
-// Kills the process and reaps it briefly.
-void kill(QProcess &process);
+// Asks the tool's group to terminate and kills what of it is left once the
+// tool has ended or graceMs have passed; returns within graceMs. False when
+// the tool itself had to be killed.
+bool end(ToolProcess &process, int graceMs);
+// Kills the tool's group and reaps the tool briefly.
+void kill(ToolProcess &process);
 
 } // namespace ChildProcess

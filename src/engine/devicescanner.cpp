@@ -1,7 +1,5 @@
 #include "devicescanner.h"
 
-#include "childprocess.h"
-
 #include <QDebug>
 #include <QProcess>
 
@@ -39,7 +37,7 @@ void DeviceScanner::stop()
     m_timeout.stop();
     if (!m_process)
         return;
-    QProcess *process = std::exchange(m_process, nullptr);
+    ToolProcess *process = std::exchange(m_process, nullptr);
     process->disconnect(this);
     ChildProcess::kill(*process);
     process->deleteLater();

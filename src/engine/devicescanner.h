@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dfu/dfuscan.h"
+#include "engine/childprocess.h"
 
 #include <QObject>
 #include <QProcess>
@@ -37,6 +38,6 @@ signals:
 private:
     void report(std::optional<QProcess::ProcessError> error);
 
-    QProcess *m_process = nullptr; // a child; gone by deleteLater, it may be mid-signal
+    ToolProcess *m_process = nullptr; // a child; gone by deleteLater, it may be mid-signal
     QTimer m_timeout;
 };

@@ -339,6 +339,7 @@ void UpgradeEngine::startBurning()
     emit barValue(50);
     emit barText(tr("Burning firmware .."));
     qDebug().noquote() << QStringLiteral("开始烧录固件...");
+    m_awake.hold(tr("Writing firmware to a Ravlo device"));
     const QFileInfo image(imagePath());
     m_flash = new FlashRun(this);
     connect(m_flash, &FlashRun::progress, this, [this](const BarUpdate &update) {
@@ -425,6 +426,8 @@ void UpgradeEngine::endRun(int graceMs)
         download->discard();
         download->deleteLater();
     }
+    // Once no tool writes any more.
+    m_awake.release();
 }
 
 QString UpgradeEngine::verifiedImage() const

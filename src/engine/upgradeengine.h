@@ -7,6 +7,7 @@
 #include "engine/enginelimits.h"
 #include "engine/flashrun.h"
 #include "engine/imagedownload.h"
+#include "session/sleepinhibitor.h"
 
 #include <QObject>
 #include <QPointer>
@@ -162,6 +163,8 @@ private:
     QList<DfuDevice> m_seen;     // every device the run's scan saw
     bool m_imageChecked = false; // against the chosen device's flash
     QString m_expectedSha256;    // the digest the downloaded image must have
+    // Held from the flash's start until the run ends, however it ends.
+    SleepInhibitor m_awake;
     QTimer m_burnTimer;
     QTimer m_restartTimer;
     qint64 m_lastSpeedUpdateTime = 0;

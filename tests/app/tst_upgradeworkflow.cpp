@@ -11,6 +11,8 @@
 #include <QPushButton>
 #include <QtTest>
 
+#include <csignal>
+
 namespace {
 
 const QString kStarting = QStringLiteral("[INFO] Starting firmware upgrade process...");
@@ -38,7 +40,8 @@ private slots:
     void failure();
     void clickWhileUnderway_data();
     void clickWhileUnderway();
-    void closeDuringFlash();
+    void endDuringRun_data();
+    void endDuringRun();
 
 private:
     // The window, its engine's limits shortened, with the image and its
@@ -79,7 +82,8 @@ void TestUpgradeWorkflow::failure_data()
     // The tool's line, the failure, its cause and what to do: the cause and
     // the advice also in a box.
     QTest::newRow("device refuses to be opened")
-        << DfuSimScenario().addDevice().setFault(DfuSimScenario::Fault::OpenDenied) << QStringList{"Upgrade failed"}
+        << DfuSimScenario().addDevice().setFault(DfuSimScenario::Fault::OpenDenied)
+        << QStringList{"Upgrade failed"}
         << QStringList{
                "\\[ERROR\\] Device scanning error: dfu-util: Cannot open DFU device "
                "0483:df11 .+\\(LIBUSB_ERROR_ACCESS\\)",
@@ -175,17 +179,44 @@ void TestUpgradeWorkflow::clickWhileUnderway()
     QTRY_COMPARE(Leftovers::childProcesses(), QStringList());
 }
 
-// Closing the window ends the flash within the close grace and leaves
-// nothing behind; a tool stopped on purpose is no crash to report.
-void TestUpgradeWorkflow::closeDuringFlash()
+void TestUpgradeWorkflow::endDuringRun_data()
 {
+    QTest::addColumn<bool>("downloading"); // else flashing
+    QTest::addColumn<int>("signal");       // none: the window is closed
+
+    QTest::newRow("closed while flashing") << false << 0;
+    QTest::newRow("SIGTERM while downloading") << true << SIGTERM;
+    QTest::newRow("SIGTERM while flashing") << false << SIGTERM;
+    QTest::newRow("SIGHUP while flashing") << false << SIGHUP;
+    QTest::newRow("SIGINT while downloading") << true << SIGINT;
+}
+
+// Closing the window, logging out or shutting down (SIGTERM, SIGHUP) and
+// Ctrl-C end the run within the close grace and leave nothing behind; a tool
+// stopped on purpose is no crash to report.
+void TestUpgradeWorkflow::endDuringRun()
+{
+    QFETCH(bool, downloading);
+    QFETCH(int, signal);
     m_bus.addDevice().setPollTimeout(10);
     WindowHarness harness;
-    start(harness, LoopbackReply::ok(m_image));
-    QTRY_VERIFY_WITH_TIMEOUT(flashing(harness), 20000);
+    start(harness,
+          downloading ? LoopbackReply::ok(m_image).slow(15000, 100) : LoopbackReply::ok(m_image));
+    closeOnInterrupt(*harness.window()); // as main() does
+    QTRY_VERIFY_WITH_TIMEOUT(downloading ? !Leftovers::imageFiles(harness.tempPath()).isEmpty()
+                                         : flashing(harness),
+                             20000);
 
     QElapsedTimer clock;
     clock.start();
+    if (signal) {
+        // The program's event loop, which the signal ends as main()'s.
+        QTimer stuck;
+        connect(&stuck, &QTimer::timeout, qApp, [] { QCoreApplication::exit(1); });
+        stuck.start(10000);
+        ::raise(signal);
+        QCOMPARE(QApplication::exec(), 0);
+    }
     harness.close();
     QVERIFY2(clock.elapsed() < testLimits().closeGraceMs + 200,
              qPrintable(QString::number(clock.elapsed())));

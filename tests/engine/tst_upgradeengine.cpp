@@ -10,6 +10,8 @@
 
 #include <QtTest>
 
+#include <sys/prctl.h>
+
 namespace {
 
 using Phase = UpgradeEngine::Phase;
@@ -37,8 +39,10 @@ enum class Tool
 {
     Real,
     FlashCrashes,
-    FlashHangs, // and ignores the request to end
+    FlashHangs,        // and ignores the request to end
+    FlashHangsInChild, // in a process of its own, which ignores it too
     ScanHangs,
+    ScanHangsInChild,
 };
 
 enum class Temporary
@@ -68,6 +72,8 @@ class TestUpgradeEngine : public QObject
 {
     Q_OBJECT
 private slots:
+    // A process the tool started and left behind becomes this one's child.
+    void initTestCase() { QVERIFY(prctl(PR_SET_CHILD_SUBREAPER, 1) == 0); }
     void init() { m_dir = std::make_unique<QTemporaryDir>(); }
     void goodRun_data();
     void goodRun();
@@ -93,10 +99,13 @@ void TestUpgradeEngine::prepare(EngineRig &rig, Road road)
     QVERIFY(m_bus.setFlash(DfuSim::previousFirmware()));
     m_bus.applyToThisProcess();
     if (road.tool != Tool::Real) {
+        const QMap<Tool, QByteArray> flash = {{Tool::FlashCrashes, StandIn::kCrash},
+                                              {Tool::FlashHangsInChild, StandIn::kHangInChild}};
+        const QMap<Tool, QByteArray> list = {{Tool::ScanHangs, "exec sleep 600"},
+                                             {Tool::ScanHangsInChild, "sleep 600"}};
         const QString path = m_dir->filePath(QStringLiteral("dfu-util"));
-        QVERIFY(StandIn::install(path,
-                                 road.tool == Tool::FlashCrashes ? StandIn::kCrash : StandIn::kHang,
-                                 road.tool == Tool::ScanHangs ? "exec sleep 600" : QByteArray()));
+        QVERIFY(
+            StandIn::install(path, flash.value(road.tool, StandIn::kHang), list.value(road.tool)));
         rig.engine().setToolPath(path);
     }
     if (road.temporary == Temporary::Gone)
@@ -251,6 +260,9 @@ void TestUpgradeEngine::failedRun_data()
     QTest::newRow("tool crashes") << Road{manifest, good, bus(), Tool::FlashCrashes} << Stage::Flash
                                   << "^dfu-util process error: Process crashed - .+"
                                   << Cause::ToolCrashed << 1;
+    // Ended with whatever it started.
+    QTest::newRow("scan hangs in a child") << Road{manifest, good, bus(), Tool::ScanHangsInChild}
+                                           << Stage::Scan << preconditions << Cause::ToolHung << 0;
 }
 
 void TestUpgradeEngine::failedRun()
@@ -269,7 +281,7 @@ void TestUpgradeEngine::failedRun()
              qPrintable(failure.reason));
     QTEST(failure.finding.cause, "cause");
     QCOMPARE(failure.finding.what.isEmpty(), failure.finding.cause == Cause::None);
-    QCOMPARE(failure.processErrorKind.isEmpty(), road.tool == Tool::Real);
+    QCOMPARE(failure.processErrorKind.isEmpty(), road.tool != Tool::FlashCrashes);
     QTEST(rig.bucket().requestCount(Release::kFirmwarePath), "imageRequests");
     if (failure.stage != Stage::Flash || failure.finding.cause == Cause::ImageTooLarge)
         QVERIFY(m_bus.flash() == DfuSim::previousFirmware());
@@ -294,6 +306,10 @@ void TestUpgradeEngine::cancel_data()
     // A tool that hangs and ignores the request to end is killed in time.
     QTest::newRow("flashing, tool hangs") << Phase::Flashing << hangs << false;
     QTest::newRow("shutdown while flashing, tool hangs") << Phase::Flashing << hangs << true;
+    // Whatever the tool started ends with it.
+    QTest::newRow("flashing, tool hangs in a child")
+        << Phase::Flashing << Road{manifest, Road().image, Road().bus, Tool::FlashHangsInChild}
+        << false;
 }
 
 void TestUpgradeEngine::cancel()
@@ -322,7 +338,7 @@ void TestUpgradeEngine::cancel()
         rig.engine().cancel();
     const int grace = shutdown ? limits.closeGraceMs : limits.cancelGraceMs;
     QVERIFY2(clock.elapsed() <= grace + 100, qPrintable(QString::number(clock.elapsed())));
-    if (road.tool == Tool::FlashHangs)
+    if (road.tool == Tool::FlashHangs || road.tool == Tool::FlashHangsInChild)
         QVERIFY(clock.elapsed() >= grace - 300);
     verifyNothingLeft(rig);
     QVERIFY(!rig.ended());

@@ -34,9 +34,12 @@ QStringList childProcesses()
         if (!stat.open(QIODevice::ReadOnly))
             continue;
         // "pid (name) state ppid ...": the name may hold blanks and parentheses.
+        // A zombie has ended: an orphan taken in by a subreaper stays one,
+        // as nothing here reaps it.
         const QByteArray line = stat.readAll();
         const int close = line.lastIndexOf(')');
-        if (line.mid(close + 2).split(' ').value(1) == self)
+        const QList<QByteArray> fields = line.mid(close + 2).split(' ');
+        if (fields.value(0) != "Z" && fields.value(1) == self)
             names << QString::fromLocal8Bit(line.left(close));
     }
     return names;
@@ -93,6 +96,7 @@ QByteArray transcript(const QString &name)
 EngineLimits testLimits()
 {
     EngineLimits limits;
+    limits.scanMs = 2000;
     limits.transferMs = 1500;
     limits.burnDelayMs = 50;
     limits.restartDelayMs = 50;

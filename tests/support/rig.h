@@ -15,7 +15,8 @@ class Manifest;
 namespace Leftovers {
 // The image files in a temporary directory (links to /dev/full are no image).
 QStringList imageFiles(const QString &directory);
-// Processes started by this process and not yet reaped.
+// Processes started by this process and still running; with a child
+// subreaper also what they started and left behind.
 QStringList childProcesses();
 } // namespace Leftovers
 
@@ -37,6 +38,9 @@ bool install(const QString &path, const QByteArray &flashScript,
 inline const QByteArray kCrash = "echo 'Opening DFU capable USB device...'; kill -SEGV $$";
 inline const QByteArray kHang =
     "echo 'Opening DFU capable USB device...'; trap '' TERM; exec sleep 600";
+// The same, in a process of its own that the tool waits for.
+inline const QByteArray kHangInChild =
+    "trap '' TERM; sleep 600 & echo 'Opening DFU capable USB device...'; wait";
 } // namespace StandIn
 
 // What the real dfu-util printed in a scenario of scripts/capture-transcripts.sh.

@@ -37,6 +37,7 @@ InterruptWatch::~InterruptWatch()
 #include <unistd.h>
 
 namespace {
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 // The handler may only write to a descriptor; the event loop reads the other end.
 int g_pipe[2] = {-1, -1};
 
@@ -50,7 +51,7 @@ void onSignal(int)
 InterruptWatch::InterruptWatch(QObject *parent)
     : QObject(parent)
 {
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_pipe) != 0)
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_pipe) != 0)
         return;
     m_notifier = new QSocketNotifier(g_pipe[1], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, [this] {
@@ -62,14 +63,14 @@ InterruptWatch::InterruptWatch(QObject *parent)
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    for (const int signal : kSignals)
+        sigaction(signal, &action, nullptr);
 }
 
 InterruptWatch::~InterruptWatch()
 {
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
+    for (const int signal : kSignals)
+        std::signal(signal, SIG_DFL);
     delete m_notifier;
     m_notifier = nullptr;
     for (int &fd : g_pipe) {
