@@ -12,6 +12,7 @@ packages=(
     openssl libssl-dev         # TLS for the HTTPS downloads; libcrypto's SHA-256
     fonts-dejavu-core          # a font for the off-screen test platform
     procps                     # pgrep, for scripts/demo.sh
+    minisign                   # the maker's signing tool; the tests check its signatures
 )
 if [ "${1:-}" = --packaging ]; then
     packages+=(

@@ -649,6 +649,10 @@ The current version is %2</source>
         <source>Failed to parse the JSON data</source>
         <translation>解析JSON数据失败</translation>
     </message>
+    <message>
+        <source>Try again later; a mirror of the update bucket must carry the signature (manifest.json.minisig) too.</source>
+        <translation>请稍后重试；更新存储桶的镜像也必须提供签名文件（manifest.json.minisig）。</translation>
+    </message>
 </context>
 <context>
     <name>ProcessErrorText</name>
@@ -675,6 +679,45 @@ The current version is %2</source>
     <message>
         <source>Unknown error</source>
         <translation>未知错误</translation>
+    </message>
+</context>
+<context>
+    <name>SignatureCheck</name>
+    <message>
+        <source>the update bucket has no signature for it (manifest.json.minisig)</source>
+        <translation>更新存储桶中没有它的签名文件（manifest.json.minisig）</translation>
+    </message>
+    <message>
+        <source>its signature file is larger than %1 KiB</source>
+        <translation>其签名文件大于 %1 KiB</translation>
+    </message>
+    <message>
+        <source>its signature file is not in minisign&apos;s format</source>
+        <translation>其签名文件不是 minisign 格式</translation>
+    </message>
+    <message>
+        <source>it is signed with the key %1, which this program does not trust</source>
+        <translation>它由公钥 %1 签名，本程序不信任该公钥</translation>
+    </message>
+    <message>
+        <source>its signature does not match it</source>
+        <translation>其签名与内容不符</translation>
+    </message>
+    <message>
+        <source>the trusted comment of its signature has been altered</source>
+        <translation>其签名中的可信注释已被篡改</translation>
+    </message>
+    <message>
+        <source>its signature names no sequence or no expiry</source>
+        <translation>其签名未注明序号或有效期</translation>
+    </message>
+    <message>
+        <source>it expired on %1</source>
+        <translation>它已于 %1 过期</translation>
+    </message>
+    <message>
+        <source>it is older than the update information already seen: sequence %1 after %2</source>
+        <translation>它比已见过的更新信息更旧: 序号 %1，已见过 %2</translation>
     </message>
 </context>
 <context>
