@@ -7,6 +7,7 @@
 #include "rig.h"
 
 #include "engine/firmwarefile.h"
+#include "manifest/acceptedsequence.h"
 
 #include <QtTest>
 
@@ -24,10 +25,14 @@ const QByteArray &firmware()
 }
 
 // A manifest that names the digest of these bytes.
+QByteArray manifestJson(const QByteArray &digestOf)
+{
+    return Release::manifestJson("V1.0.0", "", "1.2", Release::sha256Hex(digestOf));
+}
+
 LoopbackReply manifestNaming(const QByteArray &digestOf)
 {
-    return LoopbackReply::ok(
-        Release::manifestJson("V1.0.0", "", "1.2", Release::sha256Hex(digestOf)));
+    return LoopbackReply::ok(manifestJson(digestOf));
 }
 
 using Fault = DfuSimScenario::Fault;
@@ -56,7 +61,24 @@ struct Road
     DfuSimScenario bus = DfuSimScenario().addDevice();
     Tool tool = Tool::Real;
     Temporary temporary = Temporary::Folder;
+    // Held to the maker's key: its signature, and the highest sequence seen before.
+    QStringList keys = {};
+    LoopbackReply signature = LoopbackReply::status(404);
+    qint64 seen = 0;
 };
+
+// A manifest and its signature (none: null) in the bucket, the engine held to
+// the maker's key.
+Road signedRoad(const QByteArray &manifest, const QByteArray &signature, qint64 seen = 0)
+{
+    Road road;
+    road.manifest = LoopbackReply::ok(manifest);
+    if (!signature.isNull())
+        road.signature = LoopbackReply::ok(signature);
+    road.keys = QStringList{TestKeys::maker().publicKey()};
+    road.seen = seen;
+    return road;
+}
 
 } // namespace
 
@@ -87,15 +109,17 @@ private:
 void TestUpgradeEngine::prepare(EngineRig &rig, Road road)
 {
     rig.bucket().serve(Release::kManifestPath, road.manifest);
+    rig.bucket().serve(Release::kSignaturePath, road.signature);
     rig.bucket().serve(Release::kFirmwarePath, road.image);
+    AcceptedSequence::raise(road.seen);
     m_bus = road.bus;
     m_bus.setDirectory(m_dir->path());
     QVERIFY(m_bus.setFlash(DfuSim::previousFirmware()));
     m_bus.applyToThisProcess();
     if (road.tool != Tool::Real) {
         const QString path = m_dir->filePath(QStringLiteral("dfu-util"));
-        QVERIFY(StandIn::install(path, road.tool == Tool::FlashCrashes ? StandIn::kCrash
-                                                                       : StandIn::kHang,
+        QVERIFY(StandIn::install(path,
+                                 road.tool == Tool::FlashCrashes ? StandIn::kCrash : StandIn::kHang,
                                  road.tool == Tool::ScanHangs ? "exec sleep 600" : QByteArray()));
         rig.engine().setToolPath(path);
     }
@@ -138,6 +162,9 @@ void TestUpgradeEngine::goodRun_data()
         << true << 1;
     QTest::newRow("redirect within https")
         << Road{Road().manifest, LoopbackReply::redirect(302, "/moved.bin")} << true << 0;
+    QTest::newRow("signed, fetched by the run")
+        << signedRoad(manifestJson(firmware()), TestKeys::sign(manifestJson(firmware()), 7), 7)
+        << false << 0;
 }
 
 void TestUpgradeEngine::goodRun()
@@ -145,7 +172,7 @@ void TestUpgradeEngine::goodRun()
     QFETCH(Road, road);
     QFETCH(bool, manifestFirst);
     QFETCH(int, device);
-    EngineRig rig;
+    EngineRig rig(road.keys);
     prepare(rig, road);
     rig.bucket().serve("/moved.bin", LoopbackReply::ok(firmware()));
     if (manifestFirst)
@@ -226,8 +253,9 @@ void TestUpgradeEngine::failedRun_data()
         << Road{manifest, good, bus(), Tool::Real, Temporary::Gone} << Stage::Download
         << "^Failed to create firmware file: the temporary folder does not exist$" << Cause::None
         << 0;
-    QTest::newRow("disk full") << Road{manifest, good, bus(), Tool::Real, Temporary::DiskFull} << Stage::Download
-                               << "^Failed to write firmware file$" << Cause::None << 1;
+    QTest::newRow("disk full") << Road{manifest, good, bus(), Tool::Real, Temporary::DiskFull}
+                               << Stage::Download << "^Failed to write firmware file$"
+                               << Cause::None << 1;
     const QByteArray large = DfuSim::image(DfuSim::kFlashSize + 2048);
     QTest::newRow("image larger than the flash")
         << Road{manifestNaming(large), LoopbackReply::ok(large)} << Stage::Flash
@@ -245,12 +273,33 @@ void TestUpgradeEngine::failedRun_data()
     QTest::newRow("tool crashes") << Road{manifest, good, bus(), Tool::FlashCrashes} << Stage::Flash
                                   << "^dfu-util process error: Process crashed - .+"
                                   << Cause::ToolCrashed << 1;
+    // Held to the maker's key, nothing is written from what it did not sign.
+    const auto unverified = [](const QString &why) {
+        return "^The update information could not be verified \\(" + why +
+               "\\), so nothing was written\\. Try again later; .+ "
+               "\\(manifest\\.json\\.minisig\\) too\\.$";
+    };
+    const QByteArray json = manifestJson(firmware());
+    const QByteArray signature = TestKeys::sign(json, 7);
+    QTest::newRow("signed, a byte of the manifest changed")
+        << signedRoad(QByteArray(json).replace("1.2", "1.3"), signature) << Stage::Manifest
+        << unverified("its signature does not match it") << Cause::None << 0;
+    QTest::newRow("signed, signature removed")
+        << signedRoad(json, QByteArray()) << Stage::Manifest
+        << unverified("the update bucket has no signature for it .+") << Cause::None << 0;
+    QTest::newRow("signed, older after newer")
+        << signedRoad(json, signature, 8) << Stage::Manifest
+        << unverified("it is older than the update information already seen: .+") << Cause::None
+        << 0;
+    QTest::newRow("signed, expired")
+        << signedRoad(json, TestKeys::sign(json, 7, QDateTime::currentDateTimeUtc().addSecs(-60)))
+        << Stage::Manifest << unverified("it expired on .+") << Cause::None << 0;
 }
 
 void TestUpgradeEngine::failedRun()
 {
     QFETCH(Road, road);
-    EngineRig rig;
+    EngineRig rig(road.keys);
     prepare(rig, road);
     rig.engine().start();
     QTRY_VERIFY_WITH_TIMEOUT(rig.ended(), 30000);
