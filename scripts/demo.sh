@@ -10,16 +10,20 @@
 #   --fault block         a block of the image fails to program
 #   --fault vanish        the device is gone in the middle of the write
 #   --fault two-devices   two Ravlo devices attached
+#   --fault tampered      the manifest was changed after it was signed
+#   --fault replayed      an older signed manifest after a newer one was seen
+#   --fault expired       the manifest's signature has expired
 #   --cli                 runs "ravlo-flash upgrade" instead of the window
 #
-# Closing the window (or Ctrl-C) ends everything the script started and
-# removes its temporary folder.
+# The bucket signs its manifest with the demo key (sim/demo), which only demo
+# builds trust. Closing the window (or Ctrl-C) ends everything the script
+# started and removes its temporary folder, the program's settings with it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build='build-demo'
 
 usage() {
-    sed -n '5,13p' "$0" | cut -c3- >&2
+    sed -n '5,16p' "$0" | cut -c3- >&2
     exit 2
 }
 
@@ -35,8 +39,10 @@ done
 
 devices=0483:df11
 simulated_fault=
+bucket_fault=()
 case $fault in
 '') ;;
+tampered | replayed | expired) bucket_fault=(--fault "$fault") ;;
 no-device) devices= ;;
 permission) simulated_fault=open-denied ;;
 block) simulated_fault=block-error:40 ;;
@@ -78,14 +84,16 @@ trap 'exit 143' TERM HUP
 
 # The simulated bus, seen only by the demo build's dfu-util (a wrapper that
 # loads the simulator); the image file and the pictures in the temporary folder.
-mkdir "$work/flash" "$work/tmp" "$work/cache"
+# The settings too (the sequence of the manifests seen): every demo starts
+# afresh.
+mkdir "$work/flash" "$work/tmp" "$work/cache" "$work/config"
 export RAVLO_DFUSIM_DEVICES=$devices RAVLO_DFUSIM_FAULT=$simulated_fault \
     RAVLO_DFUSIM_POLL_MS=15 RAVLO_DFUSIM_FLASH_DIR=$work/flash \
-    TMPDIR=$work/tmp XDG_CACHE_HOME=$work/cache
+    TMPDIR=$work/tmp XDG_CACHE_HOME=$work/cache XDG_CONFIG_HOME=$work/config
 unset RAVLO_DFUSIM_DEVICES_FILE RAVLO_DFUSIM_LOG
 
 mkfifo "$work/bucket.out"
-"$build/demo/ravlo-demo-bucket" >"$work/bucket.out" &
+"$build/demo/ravlo-demo-bucket" "${bucket_fault[@]}" >"$work/bucket.out" &
 pids+=($!)
 if ! read -r -t 10 bucket <"$work/bucket.out"; then
     echo "demo.sh: the demo bucket did not start; if its port is taken, another one:" \
@@ -93,6 +101,11 @@ if ! read -r -t 10 bucket <"$work/bucket.out"; then
     exit 1
 fi
 echo "demo.sh: the bucket is at $bucket; the device is simulated${fault:+ ($fault)}"
+if [ "$fault" = replayed ]; then
+    echo "demo.sh: first the program sees the newer update information:"
+    "$build/ravlo-flash" info
+    echo "demo.sh: now the bucket serves an older one, signed before it"
+fi
 
 if [ -n "$cli" ]; then
     status=0

@@ -13,6 +13,7 @@ packages=(
     fonts-dejavu-core          # a font for the off-screen test platform
     procps                     # pgrep, for scripts/demo.sh
     dbus-daemon                # a system bus of the tests' own, for the sleep inhibitor's
+    minisign                   # the maker's signing tool; the tests check its signatures
 )
 if [ "${1:-}" = --packaging ]; then
     packages+=(

@@ -23,6 +23,12 @@ QString sha256Hex(const QByteArray &data)
     return QString::fromLatin1(QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex());
 }
 
+QByteArray trustedComment(qint64 sequence, const QDateTime &expires)
+{
+    return "sequence:" + QByteArray::number(sequence) +
+           " expires:" + expires.toUTC().toString(Qt::ISODate).toLatin1();
+}
+
 void serve(LoopbackServer &bucket, const QByteArray &image)
 {
     bucket.serve(kManifestPath,

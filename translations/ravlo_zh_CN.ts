@@ -329,50 +329,6 @@
 <context>
     <name>FlashCli</name>
     <message>
-        <source>Downloads, verifies and writes the Ravlo firmware from the command line.
-
-Commands:
-  list      the dfu-util in use and every attached DFU device
-  info      the newest firmware and program versions named by the update manifest
-  upgrade   write the newest firmware into the attached Ravlo device (in DFU mode)
-
-Exit codes:
-  0    every requested device was upgraded (list, info: done)
-  2    usage error
-  3    no device to write, several without --serial or --all, no access to it,
-       or no usable dfu-util
-  4    the update information or the image could not be downloaded
-  5    the image is not the one its digest names; nothing was written
-  6    a device was not written (under --all or --wait: at least one)
-  130  interrupted (Ctrl-C, SIGTERM) before the upgrade ended
-
-Examples:
-  ravlo-flash upgrade
-  ravlo-flash upgrade --all --parallel --json
-  ravlo-flash upgrade --wait --file Ravlo.bin --sha256 &lt;64 hex digits&gt;</source>
-        <translation>从命令行下载、校验并写入 Ravlo 固件。
-
-命令：
-  list      正在使用的 dfu-util，以及所有已连接的 DFU 设备
-  info      更新清单中的最新固件版本和程序版本
-  upgrade   把最新固件写入已连接的 Ravlo 设备（需处于 DFU 模式）
-
-退出码：
-  0    所有指定的设备都已升级（list、info: 已完成）
-  2    用法错误
-  3    没有可写入的设备、有多台设备但未指定 --serial 或 --all、无权访问设备，
-       或没有可用的 dfu-util
-  4    无法下载更新信息或固件镜像
-  5    固件镜像与其摘要不符，未写入任何内容
-  6    有设备未写入（使用 --all 或 --wait 时: 至少一台）
-  130  升级结束前被中断（Ctrl-C、SIGTERM）
-
-示例：
-  ravlo-flash upgrade
-  ravlo-flash upgrade --all --parallel --json
-  ravlo-flash upgrade --wait --file Ravlo.bin --sha256 &lt;64 位十六进制摘要&gt;</translation>
-    </message>
-    <message>
         <source>Try &apos;ravlo-flash --help&apos;.</source>
         <translation>运行“ravlo-flash --help”查看帮助。</translation>
     </message>
@@ -387,10 +343,6 @@ Examples:
     <message>
         <source>One JSON object a line for every event.</source>
         <translation>每个事件输出一行 JSON 对象。</translation>
-    </message>
-    <message>
-        <source>The update bucket&apos;s address (https; plain http only to this computer).</source>
-        <translation>更新存储桶的地址（https；只有本机地址可用普通 http）。</translation>
     </message>
     <message>
         <source>upgrade: only the device with this serial.</source>
@@ -503,6 +455,67 @@ Examples:
     <message>
         <source>Program:  %1 is the newest (newest named: %2)</source>
         <translation>程序:     %1 已是最新版本（清单中的最新版本: %2）</translation>
+    </message>
+    <message>
+        <source>Downloads, verifies and writes the Ravlo firmware from the command line.
+
+Commands:
+  list      the dfu-util in use and every attached DFU device
+  info      the newest firmware and program versions named by the update manifest
+  upgrade   write the newest firmware into the attached Ravlo device (in DFU mode)
+
+Exit codes:
+  0    every requested device was upgraded (list, info: done)
+  2    usage error
+  3    no device to write, several without --serial or --all, no access to it,
+       or no usable dfu-util
+  4    the update information or the image could not be downloaded, or the
+       update information could not be verified
+  5    the image is not the one its digest names; nothing was written
+  6    a device was not written (under --all or --wait: at least one)
+  130  interrupted (Ctrl-C, SIGTERM) before the upgrade ended
+
+Examples:
+  ravlo-flash upgrade
+  ravlo-flash upgrade --all --parallel --json
+  ravlo-flash upgrade --wait --file Ravlo.bin --sha256 &lt;64 hex digits&gt;</source>
+        <translation>从命令行下载、校验并写入 Ravlo 固件。
+
+命令：
+  list      正在使用的 dfu-util，以及所有已连接的 DFU 设备
+  info      更新清单中的最新固件版本和程序版本
+  upgrade   把最新固件写入已连接的 Ravlo 设备（需处于 DFU 模式）
+
+退出码：
+  0    所有指定的设备都已升级（list、info: 已完成）
+  2    用法错误
+  3    没有可写入的设备、有多台设备但未指定 --serial 或 --all、无权访问设备，
+       或没有可用的 dfu-util
+  4    无法下载更新信息或固件镜像，或无法验证更新信息
+  5    固件镜像与其摘要不符，未写入任何内容
+  6    有设备未写入（使用 --all 或 --wait 时: 至少一台）
+  130  升级结束前被中断（Ctrl-C、SIGTERM）
+
+示例：
+  ravlo-flash upgrade
+  ravlo-flash upgrade --all --parallel --json
+  ravlo-flash upgrade --wait --file Ravlo.bin --sha256 &lt;64 位十六进制摘要&gt;</translation>
+    </message>
+    <message>
+        <source>The update bucket&apos;s address (https; plain http only to this computer); what it serves is held to this program&apos;s signing keys.</source>
+        <translation>更新存储桶的地址（https；只有本机地址可用普通 http）；其内容同样须通过本程序签名公钥的验证。</translation>
+    </message>
+    <message>
+        <source>the update information could not be verified: %1</source>
+        <translation>无法验证更新信息: %1</translation>
+    </message>
+    <message>
+        <source>Signed:   not checked (this build trusts no key)</source>
+        <translation>签名:     未校验（此版本未配置任何签名公钥）</translation>
+    </message>
+    <message>
+        <source>Signed:   by key %1, sequence %2, valid until %3</source>
+        <translation>签名:     公钥 %1，序号 %2，有效期至 %3</translation>
     </message>
 </context>
 <context>
@@ -671,6 +684,10 @@ The current version is %2</source>
         <source>Demo: the Ravlo device is simulated and the update bucket is local (%1).</source>
         <translation>演示：Ravlo 设备是模拟的，更新存储桶在本机（%1）。</translation>
     </message>
+    <message>
+        <source>The update information could not be verified: %1. No firmware is written without verified update information.</source>
+        <translation>无法验证更新信息: %1。未经验证的更新信息不会用于写入任何固件。</translation>
+    </message>
 </context>
 <context>
     <name>Manifest</name>
@@ -714,6 +731,10 @@ The current version is %2</source>
         <source>Failed to parse the JSON data</source>
         <translation>解析JSON数据失败</translation>
     </message>
+    <message>
+        <source>Try again later; a mirror of the update bucket must carry the signature (manifest.json.minisig) too.</source>
+        <translation>请稍后重试；更新存储桶的镜像也必须提供签名文件（manifest.json.minisig）。</translation>
+    </message>
 </context>
 <context>
     <name>ProcessErrorText</name>
@@ -740,6 +761,45 @@ The current version is %2</source>
     <message>
         <source>Unknown error</source>
         <translation>未知错误</translation>
+    </message>
+</context>
+<context>
+    <name>SignatureCheck</name>
+    <message>
+        <source>the update bucket has no signature for it (manifest.json.minisig)</source>
+        <translation>更新存储桶中没有它的签名文件（manifest.json.minisig）</translation>
+    </message>
+    <message>
+        <source>its signature file is larger than %1 KiB</source>
+        <translation>其签名文件大于 %1 KiB</translation>
+    </message>
+    <message>
+        <source>its signature file is not in minisign&apos;s format</source>
+        <translation>其签名文件不是 minisign 格式</translation>
+    </message>
+    <message>
+        <source>it is signed with the key %1, which this program does not trust</source>
+        <translation>它由公钥 %1 签名，本程序不信任该公钥</translation>
+    </message>
+    <message>
+        <source>its signature does not match it</source>
+        <translation>其签名与内容不符</translation>
+    </message>
+    <message>
+        <source>the trusted comment of its signature has been altered</source>
+        <translation>其签名中的可信注释已被篡改</translation>
+    </message>
+    <message>
+        <source>its signature names no sequence or no expiry</source>
+        <translation>其签名未注明序号或有效期</translation>
+    </message>
+    <message>
+        <source>it expired on %1</source>
+        <translation>它已于 %1 过期</translation>
+    </message>
+    <message>
+        <source>it is older than the update information already seen: sequence %1 after %2</source>
+        <translation>它比已见过的更新信息更旧: 序号 %1，已见过 %2</translation>
     </message>
 </context>
 <context>
@@ -882,6 +942,10 @@ The current version is %2</source>
     <message>
         <source>Writing firmware to a Ravlo device</source>
         <translation>正在向 Ravlo 设备写入固件</translation>
+    </message>
+    <message>
+        <source>The update information could not be verified (%1), so nothing was written. %2</source>
+        <translation>无法验证更新信息（%1），未写入任何内容。%2</translation>
     </message>
 </context>
 </TS>

@@ -2,6 +2,7 @@
 
 #include "dfusimscenario.h"
 #include "loopbackserver.h"
+#include "minisigner.h"
 #include "ravlo_config.h"
 #include "release.h"
 
@@ -35,6 +36,27 @@ QByteArray demoPicture(const QString &resource)
     return jpeg;
 }
 
+// A manifest naming the firmware and its image's digest, signed with the
+// demo key; tampered: naming the digest of other bytes than signed.
+void serveRelease(LoopbackServer &bucket, const QString &version, const QByteArray &firmware,
+                  qint64 sequence, const QDateTime &expires, bool tampered)
+{
+    static const MinisignSigner signer =
+        MinisignSigner::fromSecretKeyFile(QStringLiteral(RAVLO_DEMO_KEY_FILE));
+    const auto manifest = [&](const QByteArray &digestOf) {
+        return Release::manifestJson(QStringLiteral(RAVLO_APPLICATION_VERSION), QString(), version,
+                                     Release::sha256Hex(digestOf));
+    };
+    const QByteArray genuine = manifest(firmware);
+    bucket.serve(
+        Release::kManifestPath,
+        LoopbackReply::ok(tampered ? manifest(firmware + '!') : genuine, "application/json"));
+    bucket.serve(Release::kSignaturePath,
+                 LoopbackReply::ok(signer.sign(genuine, Release::trustedComment(sequence, expires)),
+                                   "text/plain"));
+    bucket.serve(Release::kFirmwarePath, LoopbackReply::ok(firmware));
+}
+
 } // namespace
 
 namespace DemoRelease {
@@ -44,15 +66,21 @@ QByteArray image()
     return DfuSim::image(256 * 1024, 20210226);
 }
 
-void serve(LoopbackServer &bucket)
+void serve(LoopbackServer &bucket, Fault fault)
 {
-    const QByteArray firmware = image();
-    bucket.serve(Release::kManifestPath,
-                 LoopbackReply::ok(Release::manifestJson(QStringLiteral(RAVLO_APPLICATION_VERSION),
-                                                         QString(), QStringLiteral("1.2"),
-                                                         Release::sha256Hex(firmware)),
-                                   "application/json"));
-    bucket.serve(Release::kFirmwarePath, LoopbackReply::ok(firmware));
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    serveRelease(bucket, "1.2", image(), 2, now.addDays(fault == Fault::Expired ? -1 : 30),
+                 fault == Fault::Tampered);
+    if (fault == Fault::Replayed) {
+        // Once the program has seen this release, the bucket goes back to an
+        // older one that was signed before it.
+        const QByteArray older = DfuSim::image(256 * 1024, 20201111);
+        QObject::connect(&bucket, &LoopbackServer::requestReceived, &bucket,
+                         [&bucket, older, now](const QString &path) {
+                             if (path == Release::kSignaturePath)
+                                 serveRelease(bucket, "1.1", older, 1, now.addDays(20), false);
+                         });
+    }
     bucket.serve(Release::kPicturePath,
                  LoopbackReply::ok(demoPicture(QStringLiteral(":/picture/Q70.jpg")), "image/jpeg"));
     bucket.serve(Release::kPicture2Path,

@@ -62,7 +62,7 @@ void MainWindow::initComponents()
 {
     m_logger = Logger::instance();
     m_networkManager = new QNetworkAccessManager(this);
-    m_manifest = new Manifest(m_networkManager, this);
+    m_manifest = new Manifest(m_networkManager, m_endpoints.manifestKeys, this);
     m_engine = new UpgradeEngine(m_endpoints, m_manifest, m_networkManager, this);
 }
 

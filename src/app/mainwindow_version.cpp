@@ -20,10 +20,16 @@ void MainWindow::onManifestDownloaded(bool success, const QString &errorMsg)
     const bool runWaiting = m_engine->phase() == UpgradeEngine::Phase::FetchingManifest;
     if (!success) {
         qDebug().noquote() << QStringLiteral("下载失败: ") + errorMsg;
-        if (!runWaiting)
-            QMessageBox::warning(this, tr("Error"),
-                                 tr("Failed to download the update information: %1").arg(errorMsg),
-                                 QMessageBox::Ok);
+        if (runWaiting)
+            return;
+        const QString text =
+            m_manifest->verificationFailed()
+                ? tr("The update information could not be verified: %1. No firmware is "
+                     "written without verified update information.")
+                          .arg(errorMsg) +
+                      QStringLiteral("\n\n") + Manifest::verificationAdvice()
+                : tr("Failed to download the update information: %1").arg(errorMsg);
+        QMessageBox::warning(this, tr("Error"), text, QMessageBox::Ok);
         return;
     }
     m_remoteAppVersion = m_manifest->appVersion();

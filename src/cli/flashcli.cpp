@@ -7,6 +7,7 @@
 #include "dfu/dfuutilpath.h"
 #include "engine/devicescanner.h"
 #include "engine/sha256.h"
+#include "i18n/translations.h"
 #include "manifest/versioncompare.h"
 #include "ravlo_config.h"
 #include "session/interruptwatch.h"
@@ -18,6 +19,7 @@
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QJsonObject>
+#include <QLoggingCategory>
 #include <QTextStream>
 #include <QUrl>
 
@@ -37,7 +39,8 @@ const char kDescription[] = QT_TRANSLATE_NOOP(
     "  2    usage error\n"
     "  3    no device to write, several without --serial or --all, no access to it,\n"
     "       or no usable dfu-util\n"
-    "  4    the update information or the image could not be downloaded\n"
+    "  4    the update information or the image could not be downloaded, or the\n"
+    "       update information could not be verified\n"
     "  5    the image is not the one its digest names; nothing was written\n"
     "  6    a device was not written (under --all or --wait: at least one)\n"
     "  130  interrupted (Ctrl-C, SIGTERM) before the upgrade ended\n"
@@ -89,7 +92,8 @@ QString parse(const QStringList &arguments, Options &options)
     const QCommandLineOption bucket(
         QStringLiteral("bucket"),
         QCoreApplication::translate("FlashCli", "The update bucket's address (https; plain "
-                                                "http only to this computer)."),
+                                                "http only to this computer); what it serves "
+                                                "is held to this program's signing keys."),
         QStringLiteral("url"));
     const QCommandLineOption serial(
         QStringLiteral("serial"),
@@ -237,7 +241,7 @@ int list(Console &console)
 
 int info(Console &console, const Endpoints &endpoints)
 {
-    Manifest manifest;
+    Manifest manifest(nullptr, endpoints.manifestKeys);
     QEventLoop loop;
     bool success = false;
     QString error;
@@ -251,11 +255,16 @@ int info(Console &console, const Endpoints &endpoints)
     if (manifest.isDownloading())
         loop.exec();
     if (!success) {
+        const bool unverified = manifest.verificationFailed();
         err() << "ravlo-flash: "
-              << QCoreApplication::translate("FlashCli",
-                                             "the update information could not be loaded: %1")
+              << (unverified ? QCoreApplication::translate(
+                                   "FlashCli", "the update information could not be verified: %1")
+                             : QCoreApplication::translate(
+                                   "FlashCli", "the update information could not be loaded: %1"))
                      .arg(error)
               << '\n';
+        if (unverified)
+            err() << Manifest::verificationAdvice() << '\n';
         return ExitCode::kNetwork;
     }
     const QString own = QStringLiteral(RAVLO_APPLICATION_VERSION);
@@ -277,6 +286,24 @@ int info(Console &console, const Endpoints &endpoints)
                                             "Program:  %1 is the newest (newest named: %2)")
                     .arg(own, manifest.appVersion()),
         {{"event", "program"}, {"newest", manifest.appVersion()}, {"this", own}, {"older", older}});
+    if (endpoints.manifestKeys.isEmpty()) {
+        console.report(QCoreApplication::translate(
+                           "FlashCli", "Signed:   not checked (this build trusts no key)"),
+                       {{"event", "signature"}, {"checked", false}});
+        return ExitCode::kOk;
+    }
+    const SignatureCheck &signature = manifest.signature();
+    const QString expires = signature.expires.toString(Qt::ISODate);
+    console.report(
+        QCoreApplication::translate("FlashCli", "Signed:   by key %1, sequence %2, valid until %3")
+            .arg(signature.keyId)
+            .arg(signature.sequence)
+            .arg(expires),
+        {{"event", "signature"},
+         {"checked", true},
+         {"key", signature.keyId},
+         {"sequence", signature.sequence},
+         {"expires", expires}});
     return ExitCode::kOk;
 }
 
@@ -299,13 +326,22 @@ int upgrade(Console &console, const Endpoints &endpoints, const UpgradeOptions &
 
 } // namespace
 
-int runFlashCli(const QStringList &arguments)
+int runFlashCli(QCoreApplication &app, const Endpoints &built)
 {
+    installTranslations(app);
+    QCoreApplication::setApplicationName(QStringLiteral("ravlo-flash"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(RAVLO_APPLICATION_VERSION));
+    // The engine's diagnostic channel is for developers (QT_LOGGING_RULES
+    // turns it back on); what users read is the program's own output.
+    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false\ndefault.info=false\n"
+                                                    "default.warning=false"));
     Options options;
-    const QString problem = parse(arguments, options);
+    const QString problem = parse(QCoreApplication::arguments(), options);
     if (!problem.isEmpty())
         return usage(problem);
-    Endpoints endpoints = Endpoints::production();
+    // A mirror replaces the address alone: what it serves is held to the
+    // build's keys.
+    Endpoints endpoints = built;
     if (!options.bucket.isEmpty())
         endpoints.bucketBaseUrl =
             options.bucket.endsWith(QLatin1Char('/')) ? options.bucket.chopped(1) : options.bucket;

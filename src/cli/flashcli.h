@@ -1,6 +1,10 @@
 #pragma once
 
-#include <QStringList>
+#include "engine/endpoints.h"
 
-// ravlo-flash: reads the command line, runs the command, returns the exit code.
-int runFlashCli(const QStringList &arguments);
+class QCoreApplication;
+
+// ravlo-flash: sets the application up (language, name, quiet diagnostics),
+// reads its command line, runs the command with the endpoints the program was
+// built with (Endpoints::production()), returns the exit code.
+int runFlashCli(QCoreApplication &app, const Endpoints &built);

@@ -16,7 +16,7 @@ UpgradeCommand::UpgradeCommand(const Endpoints &endpoints, const UpgradeOptions 
     , m_endpoints(endpoints)
     , m_options(options)
     , m_console(console)
-    , m_manifest(&m_network)
+    , m_manifest(&m_network, endpoints.manifestKeys)
 {
     connect(&m_scanner, &DeviceScanner::finished, this, &UpgradeCommand::onScanned);
     m_rescan.setSingleShot(true);

@@ -6,7 +6,8 @@
 
 Endpoints Endpoints::production()
 {
-    return {QStringLiteral(RAVLO_BUCKET_URL), QStringLiteral(RAVLO_STORE_URL)};
+    return {QStringLiteral(RAVLO_BUCKET_URL), QStringLiteral(RAVLO_STORE_URL),
+            QStringLiteral(RAVLO_MANIFEST_KEYS).split(QLatin1Char(';'), Qt::SkipEmptyParts)};
 }
 
 QString Endpoints::manifestUrl() const

@@ -191,7 +191,7 @@ void UpgradeEngine::afterScan()
     if (!m_plan.imageFile.isEmpty()) {
         setPhase(Phase::Verifying);
         verify(Sha256::ofFile(m_plan.imageFile), m_plan.imageSha256);
-    } else if (Sha256::isDigest(m_manifest->productSha256())) {
+    } else if (!manifestDigest().isEmpty()) {
         startFirmwareDownload();
     } else {
         fetchManifest();
@@ -212,14 +212,30 @@ void UpgradeEngine::onManifestOutcome(bool success, const QString &errorMsg)
 {
     if (m_phase != Phase::FetchingManifest)
         return;
-    if (Sha256::isDigest(m_manifest->productSha256())) {
+    if (!manifestDigest().isEmpty()) {
         startFirmwareDownload();
+        return;
+    }
+    if (!success && m_manifest->verificationFailed()) {
+        fail(UpgradeFailure::Stage::Manifest,
+             tr("The update information could not be verified (%1), so nothing was written. %2")
+                 .arg(errorMsg, Manifest::verificationAdvice()));
         return;
     }
     const QString why =
         success ? tr("it names no SHA-256 digest for the firmware image") : errorMsg;
     fail(UpgradeFailure::Stage::Manifest,
          tr("The update information could not be loaded (%1), so nothing was written").arg(why));
+}
+
+QString UpgradeEngine::manifestDigest() const
+{
+    // Held to keys, the manifest holds only what they signed; a manifest that
+    // is not, where the endpoints name keys, vouches for nothing.
+    const bool vouched = m_endpoints.manifestKeys.isEmpty() ||
+                         m_manifest->signature().result == SignatureCheck::Result::Verified;
+    const QString digest = m_manifest->productSha256();
+    return vouched && Sha256::isDigest(digest) ? digest : QString();
 }
 
 void UpgradeEngine::startFirmwareDownload()
@@ -237,7 +253,7 @@ void UpgradeEngine::startFirmwareDownload()
     qDebug().noquote() << QStringLiteral("下载固件: %1").arg(url);
     qDebug().noquote() << QStringLiteral("保存到: %1").arg(path);
     emit barText(tr("Start downloading firmware"));
-    m_expectedSha256 = m_manifest->productSha256();
+    m_expectedSha256 = manifestDigest();
     m_lastSpeedUpdateTime = QDateTime::currentMSecsSinceEpoch();
     m_lastBytesReceived = 0;
 

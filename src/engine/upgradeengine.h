@@ -87,7 +87,8 @@ public:
     };
 
     // The manifest is shared with whoever shows its values; the engine fetches
-    // it again when a run finds no usable digest in it.
+    // it again when a run finds no usable digest in it. Where the endpoints
+    // name keys, only a manifest held to them (and verified) names one.
     UpgradeEngine(const Endpoints &endpoints, Manifest *manifest, QNetworkAccessManager *network,
                   QObject *parent = nullptr);
     ~UpgradeEngine() override;
@@ -135,6 +136,8 @@ private:
     Diagnosis::Finding chooseDevice(const DfuScan &scan);
     void afterScan();
     void fetchManifest();
+    // The image's digest as the manifest vouches for it; empty when it does not.
+    QString manifestDigest() const;
     void onManifestOutcome(bool success, const QString &errorMsg);
     void startFirmwareDownload();
     void onDownloadFinished(const ImageDownload::Outcome &outcome);

@@ -1,5 +1,8 @@
 #include "manifest.h"
 
+#include "manifest/acceptedsequence.h"
+#include "manifest/minisign.h"
+
 #include <QDebug>
 #include <QFile>
 #include <QJsonDocument>
@@ -9,10 +12,13 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
 const char kProductName[] = "Ravlo";
+// Marks a signature reply cut off for its size.
+const char kOversized[] = "ravloOversized";
 
 QString stringField(const QJsonObject &object, const QString &key)
 {
@@ -27,9 +33,20 @@ Manifest::Manifest(QObject *parent)
 {}
 
 Manifest::Manifest(QNetworkAccessManager *network, QObject *parent)
+    : Manifest(network, QStringList(), parent)
+{}
+
+Manifest::Manifest(QNetworkAccessManager *network, const QStringList &trustedKeys, QObject *parent)
     : QObject(parent)
     , m_networkManager(network ? network : new QNetworkAccessManager(this))
+    , m_trustedKeys(trustedKeys)
 {}
+
+QString Manifest::verificationAdvice()
+{
+    return tr("Try again later; a mirror of the update bucket must carry the signature "
+              "(manifest.json.minisig) too.");
+}
 
 void Manifest::downloadManifest(const QString &url)
 {
@@ -46,34 +63,87 @@ void Manifest::downloadManifest(const QString &url)
              tr("The address is not a valid URL"));
         return;
     }
+    QNetworkReply *reply = get(address);
+    connect(reply, &QNetworkReply::finished, this,
+            [this, reply] { onNetworkReplyFinished(reply); });
+}
+
+QNetworkReply *Manifest::get(const QUrl &address)
+{
     QNetworkRequest request(address);
     request.setRawHeader("User-Agent", "RavloUpdateClient/1.0");
     // A stalled bucket ends in a failure instead of silence.
     request.setTransferTimeout(m_transferTimeoutMs);
-    QNetworkReply *reply = m_networkManager->get(request);
     ++m_pendingReplies;
-    connect(reply, &QNetworkReply::finished, this,
-            [this, reply] { onNetworkReplyFinished(reply); });
+    return m_networkManager->get(request);
+}
+
+bool Manifest::succeeded(QNetworkReply *reply)
+{
+    if (reply->error() != QNetworkReply::NoError) {
+        fail(&Manifest::manifestDownloaded,
+             QStringLiteral("网络错误: %1").arg(reply->errorString()),
+             tr("Network error: %1").arg(reply->errorString()));
+        return false;
+    }
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (status != 200) {
+        fail(&Manifest::manifestDownloaded, QStringLiteral("HTTP错误: %1").arg(status),
+             tr("HTTP error: %1").arg(status));
+        return false;
+    }
+    return true;
 }
 
 void Manifest::onNetworkReplyFinished(QNetworkReply *reply)
 {
     reply->deleteLater();
     --m_pendingReplies;
+    if (!succeeded(reply))
+        return;
+    const QByteArray content = reply->readAll();
+    if (m_trustedKeys.isEmpty() || content.isEmpty())
+        finishDownload(content, QByteArray());
+    else
+        fetchSignature(reply->url(), content);
+}
 
-    if (reply->error() != QNetworkReply::NoError) {
-        fail(&Manifest::manifestDownloaded,
-             QStringLiteral("网络错误: %1").arg(reply->errorString()),
-             tr("Network error: %1").arg(reply->errorString()));
+void Manifest::fetchSignature(const QUrl &manifestAddress, const QByteArray &content)
+{
+    QUrl address = manifestAddress;
+    address.setPath(address.path() + QStringLiteral(".minisig"));
+    QNetworkReply *reply = get(address);
+    // A signature is small: a larger answer is cut off, not kept.
+    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64) {
+        if (received > Minisign::Signature::kMaxFileSize && reply->isRunning()) {
+            reply->setProperty(kOversized, true);
+            reply->abort();
+        }
+    });
+    connect(reply, &QNetworkReply::finished, this,
+            [this, reply, content] { onSignatureReplyFinished(reply, content); });
+}
+
+void Manifest::onSignatureReplyFinished(QNetworkReply *reply, const QByteArray &content)
+{
+    reply->deleteLater();
+    --m_pendingReplies;
+    if (reply->property(kOversized).toBool()) {
+        SignatureCheck oversized;
+        oversized.result = SignatureCheck::Result::Oversized;
+        refuse(&Manifest::manifestDownloaded, oversized);
         return;
     }
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (status != 200) {
-        fail(&Manifest::manifestDownloaded, QStringLiteral("HTTP错误: %1").arg(status),
-             tr("HTTP error: %1").arg(status));
-        return;
-    }
-    if (!takeDocument(reply->readAll(), &Manifest::manifestDownloaded,
+    // None in the bucket is a missing signature, not a network failure.
+    if (reply->error() == QNetworkReply::ContentNotFoundError)
+        finishDownload(content, QByteArray());
+    else if (succeeded(reply))
+        finishDownload(content, reply->readAll());
+}
+
+void Manifest::finishDownload(const QByteArray &content, const QByteArray &signatureFile)
+{
+    if (!takeDocument(content, signatureFile, &Manifest::manifestDownloaded,
                       QStringLiteral("下载的数据为空"), QStringLiteral("解析下载的数据失败"),
                       tr("The downloaded data is empty")))
         return;
@@ -101,15 +171,29 @@ void Manifest::loadFromFile(const QString &filePath)
     }
     const QByteArray content = file.readAll();
     file.close();
+    QFile signature(filePath + QStringLiteral(".minisig"));
+    const QByteArray signatureFile = !m_trustedKeys.isEmpty() && signature.open(QIODevice::ReadOnly)
+                                         ? signature.read(Minisign::Signature::kMaxFileSize + 1)
+                                         : QByteArray();
 
-    if (!takeDocument(content, &Manifest::manifestLoaded, QStringLiteral("文件内容为空"),
-                      QStringLiteral("解析文件内容失败"), tr("The file is empty")))
+    if (!takeDocument(content, signatureFile, &Manifest::manifestLoaded,
+                      QStringLiteral("文件内容为空"), QStringLiteral("解析文件内容失败"),
+                      tr("The file is empty")))
         return;
     qDebug() << "Manifest: 从文件成功加载manifest";
     emit manifestLoaded(true, QString());
 }
 
 bool Manifest::parseManifest(const QByteArray &data)
+{
+    if (!m_trustedKeys.isEmpty()) {
+        qWarning() << "Manifest: 需要签名，不接受未经签名验证的文档";
+        return false;
+    }
+    return takeJson(data);
+}
+
+bool Manifest::takeJson(const QByteArray &data)
 {
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(data, &error);
@@ -242,22 +326,53 @@ qint64 Manifest::productSize() const
     return 0;
 }
 
-bool Manifest::takeDocument(const QByteArray &content, Outcome outcome, const QString &emptyText,
+bool Manifest::takeDocument(const QByteArray &content, const QByteArray &signatureFile,
+                            Outcome outcome, const QString &emptyText,
                             const QString &unparsableText, const QString &emptyMessage)
 {
     if (content.isEmpty()) {
         fail(outcome, emptyText, emptyMessage);
         return false;
     }
-    if (!parseManifest(content)) {
+    SignatureCheck check;
+    if (m_trustedKeys.isEmpty()) {
+        static bool told = false;
+        if (!std::exchange(told, true))
+            qDebug()
+                << "Manifest: 此版本未配置签名公钥 (RAVLO_MANIFEST_KEYS)，不校验manifest的签名";
+    } else {
+        check = SignatureCheck::check(m_trustedKeys, content, signatureFile,
+                                      AcceptedSequence::highest(), QDateTime::currentDateTimeUtc());
+        if (check.result != SignatureCheck::Result::Verified) {
+            refuse(outcome, check);
+            return false;
+        }
+    }
+    if (!takeJson(content)) {
         fail(outcome, unparsableText, tr("Failed to parse the JSON data"));
         return false;
     }
+    if (!m_trustedKeys.isEmpty()) {
+        m_signature = check;
+        AcceptedSequence::raise(check.sequence);
+        qDebug().noquote() << QStringLiteral("Manifest: 签名已验证，公钥 %1，序号 %2，有效期至 %3")
+                                  .arg(check.keyId)
+                                  .arg(check.sequence)
+                                  .arg(check.expires.toString(Qt::ISODate));
+    }
+    m_verificationFailed = false;
     return true;
 }
 
-void Manifest::fail(Outcome outcome, const QString &logText, const QString &message)
+void Manifest::fail(Outcome outcome, const QString &logText, const QString &message,
+                    bool unverified)
 {
     qWarning().noquote() << "Manifest:" << logText;
+    m_verificationFailed = unverified;
     emit(this->*outcome)(false, message);
+}
+
+void Manifest::refuse(Outcome outcome, const SignatureCheck &check)
+{
+    fail(outcome, QStringLiteral("签名验证失败: ") + check.reason(), check.reason(), true);
 }

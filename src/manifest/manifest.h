@@ -1,5 +1,7 @@
 #pragma once
 
+#include "manifest/signaturecheck.h"
+
 #include <QJsonObject>
 #include <QObject>
 #include <QStringList>
@@ -14,14 +16,22 @@ class QNetworkReply;
 // Holds the last document that parsed. Every accessor has a fixed default for
 // a missing or mistyped field, so callers never handle an error from them; a
 // failed download or parse leaves an earlier manifest in force.
+//
+// Held to trusted keys, it takes a document only when the minisign signature
+// beside it (<address>.minisig, <file>.minisig) verifies (SignatureCheck), and
+// then remembers its sequence (AcceptedSequence); without keys it takes every
+// document that parses.
 class Manifest : public QObject
 {
     Q_OBJECT
 public:
-    // With a network manager of its own.
+    // With a network manager of its own, no keys.
     explicit Manifest(QObject *parent = nullptr);
-    // Sharing the program's network manager, and so its connections.
+    // Sharing the program's network manager, and so its connections; no keys.
     explicit Manifest(QNetworkAccessManager *network, QObject *parent = nullptr);
+    // Held to these minisign public keys (base64 lines of .pub files), when any.
+    Manifest(QNetworkAccessManager *network, const QStringList &trustedKeys,
+             QObject *parent = nullptr);
 
     // HTTP GET of the address; the outcome arrives as manifestDownloaded. An
     // empty or malformed address is reported before this returns.
@@ -33,11 +43,20 @@ public:
     // Reads and parses a local file; the outcome is emitted as manifestLoaded
     // before this returns.
     void loadFromFile(const QString &filePath);
-    // Takes the document when its top level is a JSON object.
+    // Takes the document when its top level is a JSON object; held to keys,
+    // takes none (a document comes with its signature).
     bool parseManifest(const QByteArray &data);
 
     bool isValid() const { return m_isValid; }
     QJsonObject manifestData() const { return m_manifestData; }
+
+    // The last outcome was a refusal: the document arrived, but its signature
+    // does not vouch for it (the outcome's message says why).
+    bool verificationFailed() const { return m_verificationFailed; }
+    // The verified signature of the document held; Missing while there is none.
+    const SignatureCheck &signature() const { return m_signature; }
+    // What the user can do about update information that could not be verified.
+    static QString verificationAdvice();
 
     QString appVersion() const;
     QString address() const;
@@ -68,6 +87,16 @@ private slots:
     void onNetworkReplyFinished(QNetworkReply *reply);
 
 private:
+    // A GET with the program's user agent and the transfer time-out, counted
+    // as pending until its handler runs.
+    QNetworkReply *get(const QUrl &address);
+    // False, with the failure reported, when the reply is an error or no 200.
+    bool succeeded(QNetworkReply *reply);
+    // The signature beside the downloaded manifest, then the outcome.
+    void fetchSignature(const QUrl &manifestAddress, const QByteArray &content);
+    void onSignatureReplyFinished(QNetworkReply *reply, const QByteArray &content);
+    void finishDownload(const QByteArray &content, const QByteArray &signatureFile);
+    bool takeJson(const QByteArray &data);
     // The held document, or an empty object while none was taken.
     QJsonObject document() const;
     QJsonObject products() const;
@@ -75,15 +104,22 @@ private:
     void logParsedFields() const;
     // manifestDownloaded or manifestLoaded: the signal that reports an outcome.
     using Outcome = void (Manifest::*)(bool, const QString &);
-    // Parses a fetched document; reports and returns false when it is empty
-    // or is not taken. The texts are the warnings; emptyMessage is reported.
-    bool takeDocument(const QByteArray &content, Outcome outcome, const QString &emptyText,
-                      const QString &unparsableText, const QString &emptyMessage);
+    // Checks the signature of a fetched document (held to keys) and parses
+    // it; reports and returns false when it is empty or is not taken. The
+    // texts are the warnings; emptyMessage is reported.
+    bool takeDocument(const QByteArray &content, const QByteArray &signatureFile, Outcome outcome,
+                      const QString &emptyText, const QString &unparsableText,
+                      const QString &emptyMessage);
     // Writes "Manifest: <logText>" as a warning (for developers, in Chinese)
     // and reports the failure with the user's message (translated).
-    void fail(Outcome outcome, const QString &logText, const QString &message);
+    void fail(Outcome outcome, const QString &logText, const QString &message,
+              bool unverified = false);
+    void refuse(Outcome outcome, const SignatureCheck &check);
 
     QNetworkAccessManager *m_networkManager;
+    const QStringList m_trustedKeys;
+    SignatureCheck m_signature;
+    bool m_verificationFailed = false;
     QJsonObject m_manifestData;
     bool m_isValid = false;
     int m_transferTimeoutMs = 30000;

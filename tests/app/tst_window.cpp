@@ -5,6 +5,7 @@
 #include "app/application.h"
 #include "app/mainwindow.h"
 #include "dfu/dfuutilpath.h"
+#include "manifest/acceptedsequence.h"
 #include "windowharness.h"
 
 #include <QBuffer>
@@ -48,6 +49,8 @@ private slots:
     void updatePrompt();
     void getVersion_data();
     void getVersion();
+    void signedManifest_data();
+    void signedManifest();
     void pictures_data();
     void pictures();
     void storeLinks_data();
@@ -167,6 +170,52 @@ void TestWindow::getVersion()
     QTRY_COMPARE(harness.logLines().size(), linesBefore + 1);
     QFETCH(QString, line);
     QVERIFY2(harness.logLines().constLast().endsWith(line), qPrintable(harness.logLines().last()));
+}
+
+void TestWindow::signedManifest_data()
+{
+    QTest::addColumn<QByteArray>("manifest"); // served beside the signature of the first row's
+    QTest::addColumn<qint64>("seen");         // the highest sequence accepted before
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("latest"); // what Get Version says afterwards
+
+    const QByteArray manifest = Release::manifestJson("V2.0.0", "", "1.2", "");
+    const QString unverified = "The update information could not be verified: %1. No firmware is "
+                               "written without verified update information.\n\nTry again "
+                               "later; a mirror of the update bucket must carry the signature "
+                               "(manifest.json.minisig) too.";
+    QTest::newRow("signed") << manifest << qint64(5) << "New version found"
+                            << "1.2";
+    // Neither the prompt nor Get Version takes what the maker did not sign.
+    QTest::newRow("a byte changed") << QByteArray(manifest).replace("V2.0.0", "V3.0.0") << qint64(0)
+                                    << unverified.arg("its signature does not match it") << "";
+    QTest::newRow("older after newer")
+        << manifest << qint64(6)
+        << unverified.arg("it is older than the update information already seen: sequence 5 "
+                          "after 6")
+        << "";
+}
+
+void TestWindow::signedManifest()
+{
+    QFETCH(QByteArray, manifest);
+    QFETCH(qint64, seen);
+    QFETCH(QString, box);
+    WindowHarness harness;
+    harness.serveManifest(manifest);
+    harness.bucket().serve(
+        Release::kSignaturePath,
+        LoopbackReply::ok(TestKeys::sign(Release::manifestJson("V2.0.0", "", "1.2", ""), 5)));
+    AcceptedSequence::raise(seen);
+    harness.open(true, {TestKeys::maker().publicKey()});
+    QCOMPARE(harness.boxes().count(), 1);
+    const ModalBoxes::Seen shown = harness.boxes().seen().first();
+    QCOMPARE(shown.title == "Error" ? shown.text : shown.title, box);
+    const int linesBefore = harness.logLines().size();
+    harness.button("BtnVersion")->click();
+    QTRY_COMPARE(harness.logLines().size(), linesBefore + 1);
+    QFETCH(QString, latest);
+    QVERIFY(harness.logLines().constLast().endsWith("[INFO] The latest version is " + latest));
 }
 
 void TestWindow::pictures_data()

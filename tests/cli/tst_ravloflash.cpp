@@ -40,17 +40,24 @@ class TestRavloFlash : public QObject
 {
     Q_OBJECT
 private slots:
-    // A tool the program leaves running becomes this process's child.
-    void initTestCase() { QVERIFY(prctl(PR_SET_CHILD_SUBREAPER, 1) == 0); }
+    // A tool the program leaves running becomes this process's child; the
+    // build with the tests' key finds the real tool beside itself.
+    void initTestCase()
+    {
+        QVERIFY(prctl(PR_SET_CHILD_SUBREAPER, 1) == 0 && ToolSlot::installExecutable());
+    }
     void init();
     void list();
     void upgrade_data();
     void upgrade();
+    void signedMirror_data();
+    void signedMirror();
     void interruptedFlash();
     void waitForDevices();
 
 private:
-    QProcess *start(const QStringList &arguments);
+    QProcess *start(const QStringList &arguments,
+                    const QString &program = QStringLiteral(RAVLO_FLASH_EXECUTABLE));
     QString tmp() const { return m_dir->filePath("tmp"); }
 
     std::unique_ptr<LoopbackServer> m_bucket;
@@ -67,14 +74,15 @@ void TestRavloFlash::init()
     QVERIFY(QDir().mkpath(tmp()) && m_bus.setFlash(DfuSim::previousFirmware()));
 }
 
-QProcess *TestRavloFlash::start(const QStringList &arguments)
+QProcess *TestRavloFlash::start(const QStringList &arguments, const QString &program)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("TMPDIR", tmp());
+    environment.insert("XDG_CONFIG_HOME", m_dir->filePath("config"));
     m_bus.applyTo(environment);
     auto *process = new QProcess(this);
     process->setProcessEnvironment(environment);
-    process->start(QStringLiteral(RAVLO_FLASH_EXECUTABLE),
+    process->start(program,
                    arguments + QStringList{"--json"} +
                        (arguments.first() == "list" ? QStringList()
                                                     : QStringList{"--bucket", m_bucket->url()}));
@@ -119,7 +127,8 @@ void TestRavloFlash::upgrade_data()
     // One download for both; the other device untouched.
     QTest::newRow("all") << QStringList{"upgrade", "--all"} << two << 0 << QList<int>{0, 1} << 1;
     QTest::newRow("a block fails to program")
-        << QStringList{"upgrade"} << DfuSimScenario().addDevice().setFault(DfuSimScenario::Fault::BlockError, 20) << 6
+        << QStringList{"upgrade"}
+        << DfuSimScenario().addDevice().setFault(DfuSimScenario::Fault::BlockError, 20) << 6
         << QList<int>() << 1;
     QTest::newRow("no device") << QStringList{"upgrade"} << DfuSimScenario() << 3 << QList<int>()
                                << 0;
@@ -159,6 +168,63 @@ void TestRavloFlash::upgrade()
     for (const QByteArray &line : output.split('\n'))
         QVERIFY2(line.isEmpty() || QJsonDocument::fromJson(line).isObject(), line.constData());
     QCOMPARE(events(output, "result").size(), exitCode == 2 ? 0 : std::max(1, int(written.size())));
+}
+
+void TestRavloFlash::signedMirror_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<bool>("keyed");          // the build trusts the tests' maker key
+    QTest::addColumn<QByteArray>("manifest"); // beside the maker's signature of the release's
+    QTest::addColumn<qint64>("seenFirst");    // the sequence an earlier run accepted; 0: none
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("said"); // a regular expression on the output and the errors
+
+    const QByteArray manifest =
+        Release::manifestJson("V1.0.0", QString(), "1.2", Release::sha256Hex(image()));
+    QTest::newRow("info, a build without keys")
+        << "info" << false << manifest << qint64(0) << 0 << "\"checked\":false";
+    QTest::newRow("info, signed") << "info" << true << manifest << qint64(0) << 0
+                                  << "\"checked\":true.*\"sequence\":7";
+    // A mirror is held to the build's keys.
+    QTest::newRow("upgrade, signed")
+        << "upgrade" << true << manifest << qint64(7) << 0 << "\"ok\":true";
+    QTest::newRow("upgrade, a byte changed")
+        << "upgrade" << true << QByteArray(manifest).replace("1.2", "1.3") << qint64(0) << 4
+        << "could not be verified \\(its signature does not match it\\)";
+    QTest::newRow("upgrade, older after newer")
+        << "upgrade" << true << manifest << qint64(8) << 4
+        << "could not be verified \\(it is older than the update information already seen";
+}
+
+// The sequence accepted is kept for the next run, by the window or by
+// ravlo-flash, as the maker's signing of the one seen first proves.
+void TestRavloFlash::signedMirror()
+{
+    QFETCH(QString, command);
+    QFETCH(bool, keyed);
+    QFETCH(qint64, seenFirst);
+    const QString program = keyed ? QStringLiteral(RAVLO_FLASH_TESTKEY_EXECUTABLE)
+                                  : QStringLiteral(RAVLO_FLASH_EXECUTABLE);
+    const QByteArray release =
+        Release::manifestJson("V1.0.0", QString(), "1.2", Release::sha256Hex(image()));
+    m_bus.addDevice();
+    if (seenFirst > 0) {
+        m_bucket->serve(Release::kSignaturePath,
+                        LoopbackReply::ok(TestKeys::sign(release, seenFirst)));
+        QProcess *info = start({"info"}, program);
+        QVERIFY(info->waitForFinished(30000) && info->exitCode() == 0);
+    }
+    QFETCH(QByteArray, manifest);
+    m_bucket->serve(Release::kManifestPath, LoopbackReply::ok(manifest));
+    m_bucket->serve(Release::kSignaturePath, LoopbackReply::ok(TestKeys::sign(release, 7)));
+    QProcess *process = start({command}, program);
+    QVERIFY(process->waitForFinished(60000));
+    QTEST(process->exitCode(), "exitCode");
+    const QString output =
+        process->readAllStandardOutput() + '\n' + process->readAllStandardError();
+    QFETCH(QString, said);
+    QVERIFY2(QRegularExpression(said).match(output).hasMatch(), qPrintable(output));
+    QCOMPARE(m_bus.flash().startsWith(image()), command == "upgrade" && process->exitCode() == 0);
 }
 
 // Ctrl-C during a flash stops the tool, removes the image and says so.

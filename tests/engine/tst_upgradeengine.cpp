@@ -7,6 +7,7 @@
 #include "rig.h"
 
 #include "engine/firmwarefile.h"
+#include "manifest/acceptedsequence.h"
 
 #include <QtTest>
 
@@ -26,10 +27,14 @@ const QByteArray &firmware()
 }
 
 // A manifest that names the digest of these bytes.
+QByteArray manifestJson(const QByteArray &digestOf)
+{
+    return Release::manifestJson("V1.0.0", "", "1.2", Release::sha256Hex(digestOf));
+}
+
 LoopbackReply manifestNaming(const QByteArray &digestOf)
 {
-    return LoopbackReply::ok(
-        Release::manifestJson("V1.0.0", "", "1.2", Release::sha256Hex(digestOf)));
+    return LoopbackReply::ok(manifestJson(digestOf));
 }
 
 using Fault = DfuSimScenario::Fault;
@@ -60,7 +65,24 @@ struct Road
     DfuSimScenario bus = DfuSimScenario().addDevice();
     Tool tool = Tool::Real;
     Temporary temporary = Temporary::Folder;
+    // Held to the maker's key: its signature, and the highest sequence seen before.
+    QStringList keys = {};
+    LoopbackReply signature = LoopbackReply::status(404);
+    qint64 seen = 0;
 };
+
+// A manifest and its signature (none: null) in the bucket, the engine held to
+// the maker's key.
+Road signedRoad(const QByteArray &manifest, const QByteArray &signature, qint64 seen = 0)
+{
+    Road road;
+    road.manifest = LoopbackReply::ok(manifest);
+    if (!signature.isNull())
+        road.signature = LoopbackReply::ok(signature);
+    road.keys = QStringList{TestKeys::maker().publicKey()};
+    road.seen = seen;
+    return road;
+}
 
 } // namespace
 
@@ -93,7 +115,9 @@ private:
 void TestUpgradeEngine::prepare(EngineRig &rig, Road road)
 {
     rig.bucket().serve(Release::kManifestPath, road.manifest);
+    rig.bucket().serve(Release::kSignaturePath, road.signature);
     rig.bucket().serve(Release::kFirmwarePath, road.image);
+    AcceptedSequence::raise(road.seen);
     m_bus = road.bus;
     m_bus.setDirectory(m_dir->path());
     QVERIFY(m_bus.setFlash(DfuSim::previousFirmware()));
@@ -147,6 +171,9 @@ void TestUpgradeEngine::goodRun_data()
         << true << 1;
     QTest::newRow("redirect within https")
         << Road{Road().manifest, LoopbackReply::redirect(302, "/moved.bin")} << true << 0;
+    QTest::newRow("signed, fetched by the run")
+        << signedRoad(manifestJson(firmware()), TestKeys::sign(manifestJson(firmware()), 7), 7)
+        << false << 0;
 }
 
 void TestUpgradeEngine::goodRun()
@@ -154,7 +181,7 @@ void TestUpgradeEngine::goodRun()
     QFETCH(Road, road);
     QFETCH(bool, manifestFirst);
     QFETCH(int, device);
-    EngineRig rig;
+    EngineRig rig(road.keys);
     prepare(rig, road);
     rig.bucket().serve("/moved.bin", LoopbackReply::ok(firmware()));
     if (manifestFirst)
@@ -263,12 +290,33 @@ void TestUpgradeEngine::failedRun_data()
     // Ended with whatever it started.
     QTest::newRow("scan hangs in a child") << Road{manifest, good, bus(), Tool::ScanHangsInChild}
                                            << Stage::Scan << preconditions << Cause::ToolHung << 0;
+    // Held to the maker's key, nothing is written from what it did not sign.
+    const auto unverified = [](const QString &why) {
+        return "^The update information could not be verified \\(" + why +
+               "\\), so nothing was written\\. Try again later; .+ "
+               "\\(manifest\\.json\\.minisig\\) too\\.$";
+    };
+    const QByteArray json = manifestJson(firmware());
+    const QByteArray signature = TestKeys::sign(json, 7);
+    QTest::newRow("signed, a byte of the manifest changed")
+        << signedRoad(QByteArray(json).replace("1.2", "1.3"), signature) << Stage::Manifest
+        << unverified("its signature does not match it") << Cause::None << 0;
+    QTest::newRow("signed, signature removed")
+        << signedRoad(json, QByteArray()) << Stage::Manifest
+        << unverified("the update bucket has no signature for it .+") << Cause::None << 0;
+    QTest::newRow("signed, older after newer")
+        << signedRoad(json, signature, 8) << Stage::Manifest
+        << unverified("it is older than the update information already seen: .+") << Cause::None
+        << 0;
+    QTest::newRow("signed, expired")
+        << signedRoad(json, TestKeys::sign(json, 7, QDateTime::currentDateTimeUtc().addSecs(-60)))
+        << Stage::Manifest << unverified("it expired on .+") << Cause::None << 0;
 }
 
 void TestUpgradeEngine::failedRun()
 {
     QFETCH(Road, road);
-    EngineRig rig;
+    EngineRig rig(road.keys);
     prepare(rig, road);
     rig.engine().start();
     QTRY_VERIFY_WITH_TIMEOUT(rig.ended(), 30000);

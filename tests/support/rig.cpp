@@ -5,7 +5,9 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QSettings>
 #include <QSignalSpy>
+#include <QStandardPaths>
 
 namespace {
 void restore(const char *name, const QByteArray &previous)
@@ -105,26 +107,55 @@ EngineLimits testLimits()
     return limits;
 }
 
+namespace TestKeys {
+
+const MinisignSigner &maker()
+{
+    static const MinisignSigner key(QByteArray(32, 'm'), "testmkr1");
+    return key;
+}
+
+const MinisignSigner &stranger()
+{
+    static const MinisignSigner key(QByteArray(32, 's'), "stranger");
+    return key;
+}
+
+QByteArray sign(const QByteArray &manifest, qint64 sequence, const QDateTime &expires)
+{
+    return maker().sign(manifest, Release::trustedComment(sequence, expires));
+}
+
+} // namespace TestKeys
+
 Bench::Bench()
     : m_bucket(LoopbackServer::Transport::Https)
     , m_previousTmpDir(qgetenv("TMPDIR"))
     , m_previousCacheHome(qgetenv("XDG_CACHE_HOME"))
+    , m_previousConfigHome(qgetenv("XDG_CONFIG_HOME"))
 {
-    // The code under test asks QStandardPaths, which reads both on every call.
+    // The code under test asks QStandardPaths, which reads these on every
+    // call; QSettings reads its folder once per process, so it is told.
     qputenv("TMPDIR", QFile::encodeName(m_temp.path()));
     qputenv("XDG_CACHE_HOME", QFile::encodeName(m_temp.filePath("cache")));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_temp.filePath("config")));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_temp.filePath("config"));
 }
 
 Bench::~Bench()
 {
     restore("TMPDIR", m_previousTmpDir);
     restore("XDG_CACHE_HOME", m_previousCacheHome);
+    restore("XDG_CONFIG_HOME", m_previousConfigHome);
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
 }
 
-EngineRig::EngineRig()
-    : m_manifest(new Manifest(&m_network, this))
-    , m_engine(new UpgradeEngine(Endpoints{bucket().url(), "https://store.example.com"}, m_manifest,
-                                 &m_network, this))
+EngineRig::EngineRig(const QStringList &manifestKeys)
+    : m_manifest(new Manifest(&m_network, manifestKeys, this))
+    , m_engine(
+          new UpgradeEngine(Endpoints{bucket().url(), "https://store.example.com", manifestKeys},
+                            m_manifest, &m_network, this))
 {
     m_engine->setLimits(testLimits());
     m_engine->setToolPath(QStringLiteral(RAVLO_TEST_REAL_DFU_UTIL));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "loopbackserver.h"
+#include "minisigner.h"
 #include "release.h"
 
 #include "engine/upgradeengine.h"
@@ -50,9 +51,20 @@ QByteArray transcript(const QString &name);
 // sanitizer build on a busy machine.
 EngineLimits testLimits();
 
+// The maker's signing key in the tests, which the code under test is told
+// to trust, and a key it is not.
+namespace TestKeys {
+const MinisignSigner &maker();
+const MinisignSigner &stranger();
+// The maker's signature of a manifest (manifest.json.minisig).
+QByteArray sign(const QByteArray &manifest, qint64 sequence,
+                const QDateTime &expires = QDateTime::currentDateTimeUtc().addDays(1));
+} // namespace TestKeys
+
 // A loopback HTTPS bucket and a temporary directory of their own, TMPDIR
 // while it lives and the home of the cache folder (where the window keeps
-// its pictures), for an engine or a window under test.
+// its pictures) and of the settings (the sequence of the manifests
+// accepted), for an engine or a window under test.
 class Bench
 {
 public:
@@ -68,17 +80,18 @@ private:
     QTemporaryDir m_temp;
     const QByteArray m_previousTmpDir;
     const QByteArray m_previousCacheHome;
+    const QByteArray m_previousConfigHome;
 };
 
 // An UpgradeEngine with testLimits() and the real dfu-util, and a record of
-// everything it reported.
+// everything it reported; its manifest held to the given keys.
 class EngineRig : public QObject, public Bench
 {
     Q_OBJECT
 public:
     using Step = QPair<int, QString>; // a bar value and the last text shown with it
 
-    EngineRig();
+    explicit EngineRig(const QStringList &manifestKeys = QStringList());
     ~EngineRig() override;
     UpgradeEngine &engine() { return *m_engine; }
     // The manifest the bucket serves, taken before a run.

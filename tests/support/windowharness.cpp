@@ -39,10 +39,10 @@ void WindowHarness::serveRelease()
     serveManifest(Release::manifestJson("V1.0.0", QString(), "1.2", QString()));
 }
 
-MainWindow *WindowHarness::open(bool waitForManifest)
+MainWindow *WindowHarness::open(bool waitForManifest, const QStringList &manifestKeys)
 {
     close();
-    m_window = std::make_unique<MainWindow>(Endpoints{bucket().url(), kStoreUrl});
+    m_window = std::make_unique<MainWindow>(Endpoints{bucket().url(), kStoreUrl, manifestKeys});
     if (waitForManifest) {
         // Connected after the window's own slot: once it has seen the
         // signal, the window has handled it.

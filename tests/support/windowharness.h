@@ -40,9 +40,10 @@ public:
     void serveManifest(const QByteArray &json);
     // A manifest of this program's version, firmware version "1.2" and no digest.
     void serveRelease();
-    // Builds and shows the window. With waitForManifest, returns once the
-    // window has handled the manifest's outcome (and any box it opened).
-    MainWindow *open(bool waitForManifest = true);
+    // Builds and shows the window, its manifest held to the keys. With
+    // waitForManifest, returns once the window has handled the manifest's
+    // outcome (and any box it opened).
+    MainWindow *open(bool waitForManifest = true, const QStringList &manifestKeys = {});
     // Destroys the window, as closing it at the end of the program does.
     void close();
 

@@ -1,0 +1,15 @@
+// ravlo-flash as a build that trusts the tests' maker key (TestKeys::maker())
+// would be: the same command line, run by tst_ravloflash.
+
+#include "cli/flashcli.h"
+#include "rig.h"
+
+#include <QCoreApplication>
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    Endpoints built = Endpoints::production();
+    built.manifestKeys = QStringList{TestKeys::maker().publicKey()};
+    return runFlashCli(app, built);
+}
