@@ -12,8 +12,16 @@
         <translation>未升级: %1</translation>
     </message>
     <message>
-        <source>%1 upgraded, %2 failed</source>
-        <translation>%1 台已升级，%2 台失败</translation>
+        <source>upgraded, not verified (--no-verify)</source>
+        <translation>已升级，未校验（--no-verify）</translation>
+    </message>
+    <message>
+        <source>written, not verified: %1</source>
+        <translation>已写入，未校验: %1</translation>
+    </message>
+    <message>
+        <source>%1 upgraded, %2 written but not verified, %3 failed</source>
+        <translation>%1 台已升级，%2 台已写入但未校验，%3 台失败</translation>
     </message>
 </context>
 <context>
@@ -65,6 +73,10 @@
     <message>
         <source>Firmware burning completed!</source>
         <translation>固件烧录完成！</translation>
+    </message>
+    <message>
+        <source>Verifying written firmware: %1% (%2/%3 bytes)</source>
+        <translation>校验已写入的固件: %1% (%2/%3 字节)</translation>
     </message>
 </context>
 <context>
@@ -237,6 +249,26 @@
         <source>dfu-util failed with exit code %1.</source>
         <translation>dfu-util 执行失败，退出码为 %1。</translation>
     </message>
+    <message>
+        <source>The connection to the device was lost while the firmware was being read back, so it is not known whether the device keeps it.</source>
+        <translation>读回固件时与设备的连接断开，因此无法确定设备是否保存了固件。</translation>
+    </message>
+    <message>
+        <source>The device did not keep the firmware: what it gave back when it was read is not what was written.</source>
+        <translation>设备没有保存固件：从设备读回的内容与写入的内容不同。</translation>
+    </message>
+    <message>
+        <source>The device is still in DFU mode: press Upgrade to write it again.</source>
+        <translation>设备仍处于 DFU 模式：请按“升级”重新写入。</translation>
+    </message>
+    <message>
+        <source>The firmware was written, but the device refused to be read back, so the write could not be checked. Devices with read-protected flash, and bootloaders that cannot read, do this.</source>
+        <translation>固件已写入，但设备拒绝读回，因此无法校验写入结果。闪存开启了读保护的设备，以及不支持读取的引导程序都会这样。</translation>
+    </message>
+    <message>
+        <source>Switch the device off and on again: if it starts with the new firmware, the upgrade worked. If not, put it into DFU mode and press Upgrade again.</source>
+        <translation>请关闭设备电源后重新打开：如果设备以新固件启动，说明升级成功。否则请让设备进入 DFU 模式，再按“升级”。</translation>
+    </message>
 </context>
 <context>
     <name>DialogGuidance</name>
@@ -263,50 +295,6 @@
 </context>
 <context>
     <name>FlashCli</name>
-    <message>
-        <source>Downloads, verifies and writes the Ravlo firmware from the command line.
-
-Commands:
-  list      the dfu-util in use and every attached DFU device
-  info      the newest firmware and program versions named by the update manifest
-  upgrade   write the newest firmware into the attached Ravlo device (in DFU mode)
-
-Exit codes:
-  0    every requested device was upgraded (list, info: done)
-  2    usage error
-  3    no device to write, several without --serial or --all, no access to it,
-       or no usable dfu-util
-  4    the update information or the image could not be downloaded
-  5    the image is not the one its digest names; nothing was written
-  6    a device was not written (under --all or --wait: at least one)
-  130  interrupted (Ctrl-C, SIGTERM) before the upgrade ended
-
-Examples:
-  ravlo-flash upgrade
-  ravlo-flash upgrade --all --parallel --json
-  ravlo-flash upgrade --wait --file Ravlo.bin --sha256 &lt;64 hex digits&gt;</source>
-        <translation>从命令行下载、校验并写入 Ravlo 固件。
-
-命令：
-  list      正在使用的 dfu-util，以及所有已连接的 DFU 设备
-  info      更新清单中的最新固件版本和程序版本
-  upgrade   把最新固件写入已连接的 Ravlo 设备（需处于 DFU 模式）
-
-退出码：
-  0    所有指定的设备都已升级（list、info: 已完成）
-  2    用法错误
-  3    没有可写入的设备、有多台设备但未指定 --serial 或 --all、无权访问设备，
-       或没有可用的 dfu-util
-  4    无法下载更新信息或固件镜像
-  5    固件镜像与其摘要不符，未写入任何内容
-  6    有设备未写入（使用 --all 或 --wait 时: 至少一台）
-  130  升级结束前被中断（Ctrl-C、SIGTERM）
-
-示例：
-  ravlo-flash upgrade
-  ravlo-flash upgrade --all --parallel --json
-  ravlo-flash upgrade --wait --file Ravlo.bin --sha256 &lt;64 位十六进制摘要&gt;</translation>
-    </message>
     <message>
         <source>Try &apos;ravlo-flash --help&apos;.</source>
         <translation>运行“ravlo-flash --help”查看帮助。</translation>
@@ -438,6 +426,60 @@ Examples:
     <message>
         <source>Program:  %1 is the newest (newest named: %2)</source>
         <translation>程序:     %1 已是最新版本（清单中的最新版本: %2）</translation>
+    </message>
+    <message>
+        <source>Downloads, verifies and writes the Ravlo firmware from the command line.
+
+Commands:
+  list      the dfu-util in use and every attached DFU device
+  info      the newest firmware and program versions named by the update manifest
+  upgrade   write the newest firmware into the attached Ravlo device (in DFU mode)
+
+Exit codes:
+  0    every requested device was upgraded (list, info: done)
+  2    usage error
+  3    no device to write, several without --serial or --all, no access to it,
+       or no usable dfu-util
+  4    the update information or the image could not be downloaded
+  5    the image is not the one its digest names; nothing was written
+  6    a device was not written (under --all or --wait: at least one)
+  7    a device did not keep the image: what it gave back when read differs
+  8    written, but the device refused to be read back, so not verified
+       (under --all or --wait: the first of 6, 7, 8 that applies to a device)
+  130  interrupted (Ctrl-C, SIGTERM) before the upgrade ended
+
+Examples:
+  ravlo-flash upgrade
+  ravlo-flash upgrade --all --parallel --json
+  ravlo-flash upgrade --wait --file Ravlo.bin --sha256 &lt;64 hex digits&gt;</source>
+        <translation>从命令行下载、校验并写入 Ravlo 固件。
+
+命令：
+  list      正在使用的 dfu-util，以及所有已连接的 DFU 设备
+  info      更新清单中的最新固件版本和程序版本
+  upgrade   把最新固件写入已连接的 Ravlo 设备（需处于 DFU 模式）
+
+退出码：
+  0    所有指定的设备都已升级（list、info: 已完成）
+  2    用法错误
+  3    没有可写入的设备、有多台设备但未指定 --serial 或 --all、无权访问设备，
+       或没有可用的 dfu-util
+  4    无法下载更新信息或固件镜像
+  5    固件镜像与其摘要不符，未写入任何内容
+  6    有设备未写入（使用 --all 或 --wait 时: 至少一台）
+  7    有设备没有保存固件：读回的内容与写入的不同
+  8    已写入，但设备拒绝读回，因此未经校验
+       （使用 --all 或 --wait 时: 取适用于某台设备的 6、7、8 中的第一个）
+  130  升级结束前被中断（Ctrl-C、SIGTERM）
+
+示例：
+  ravlo-flash upgrade
+  ravlo-flash upgrade --all --parallel --json
+  ravlo-flash upgrade --wait --file Ravlo.bin --sha256 &lt;64 位十六进制摘要&gt;</translation>
+    </message>
+    <message>
+        <source>upgrade: do not read the image back before the device leaves DFU mode; the result says so.</source>
+        <translation>upgrade: 在设备退出 DFU 模式前不读回固件镜像进行校验；结果中会注明。</translation>
     </message>
 </context>
 <context>
@@ -605,6 +647,14 @@ The current version is %2</source>
     <message>
         <source>Demo: the Ravlo device is simulated and the update bucket is local (%1).</source>
         <translation>演示：Ravlo 设备是模拟的，更新存储桶在本机（%1）。</translation>
+    </message>
+    <message>
+        <source>Firmware Written, Not Verified</source>
+        <translation>固件已写入，未校验</translation>
+    </message>
+    <message>
+        <source>Firmware written, not verified</source>
+        <translation>固件已写入，未校验</translation>
     </message>
 </context>
 <context>
@@ -809,6 +859,30 @@ The current version is %2</source>
     <message>
         <source>dfu-util failed with exit code %1</source>
         <translation>dfu-util 执行失败，退出码 %1</translation>
+    </message>
+    <message>
+        <source>Failed to create the file the firmware is read back into, so nothing was written</source>
+        <translation>无法创建用于读回固件的文件，因此未写入任何内容</translation>
+    </message>
+    <message>
+        <source>Firmware written, but not verified</source>
+        <translation>固件已写入，但未经校验</translation>
+    </message>
+    <message>
+        <source>The device did not confirm that it left DFU mode; switch it off and on to start the new firmware</source>
+        <translation>设备没有确认已退出 DFU 模式；请关闭设备电源后重新打开以启动新固件</translation>
+    </message>
+    <message>
+        <source>Verifying written firmware...</source>
+        <translation>正在校验已写入的固件...</translation>
+    </message>
+    <message>
+        <source>The firmware read back from the device could not be opened</source>
+        <translation>无法打开从设备读回的固件</translation>
+    </message>
+    <message>
+        <source>The firmware read back from the device differs from the image</source>
+        <translation>从设备读回的固件与固件镜像不同</translation>
     </message>
 </context>
 </TS>

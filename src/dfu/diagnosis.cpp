@@ -95,7 +95,8 @@ QString permissionAdvice(const Environment &environment)
 
 Finding make(Cause cause, const Environment &environment, const Details &details = {})
 {
-    const bool flash = details.phase == Phase::Flash;
+    // The tool talks to the device in every phase but the scan.
+    const bool flash = details.phase != Phase::Scan;
     switch (cause) {
     case Cause::None:
         return {};
@@ -157,9 +158,15 @@ Finding make(Cause cause, const Environment &environment, const Details &details
                 checkDevice()};
     case Cause::ConnectionLost:
         return {cause,
-                QCoreApplication::translate(
-                    "Diagnosis", "The connection to the device was lost while the firmware was "
-                                 "being written; the device is not fully written."),
+                details.phase == Phase::ReadBack
+                    ? QCoreApplication::translate(
+                          "Diagnosis", "The connection to the device was lost while the firmware "
+                                       "was being read back, so it is not known whether the "
+                                       "device keeps it.")
+                    : QCoreApplication::translate(
+                          "Diagnosis", "The connection to the device was lost while the "
+                                       "firmware was being written; the device is not fully "
+                                       "written."),
                 QCoreApplication::translate(
                     "Diagnosis",
                     "It can still be upgraded: put it into DFU mode again and press Upgrade. If "
@@ -179,6 +186,27 @@ Finding make(Cause cause, const Environment &environment, const Details &details
                               "Diagnosis", "The flash may be protected, or the connection "
                                            "unstable: try once more on a short cable plugged "
                                            "into the computer without a hub."),
+                          retry())};
+    case Cause::NotKept:
+        return {cause,
+                QCoreApplication::translate(
+                    "Diagnosis", "The device did not keep the firmware: what it gave back when "
+                                 "it was read is not what was written."),
+                sentences(QCoreApplication::translate(
+                              "Diagnosis", "The device is still in DFU mode: press Upgrade to "
+                                           "write it again."),
+                          retry())};
+    case Cause::ReadBackRefused:
+        return {cause,
+                QCoreApplication::translate(
+                    "Diagnosis", "The firmware was written, but the device refused to be read "
+                                 "back, so the write could not be checked. Devices with "
+                                 "read-protected flash, and bootloaders that cannot read, do "
+                                 "this."),
+                sentences(QCoreApplication::translate(
+                              "Diagnosis", "Switch the device off and on again: if it starts "
+                                           "with the new firmware, the upgrade worked. If not, "
+                                           "put it into DFU mode and press Upgrade again."),
                           retry())};
     case Cause::ToolMissing:
         return {cause,
@@ -366,6 +394,8 @@ Finding readFlash(const Run &run, const Environment &environment)
 {
     const QString &output = run.output;
     std::optional<Cause> cause = openRefused(output, environment.platform);
+    if (!cause && run.phase == Phase::ReadBack && DfuOutput::readBackRefused(output))
+        cause = Cause::ReadBackRefused;
     if (!cause)
         cause = firstRule(output, kDecisive);
     if (!cause)
@@ -373,6 +403,7 @@ Finding readFlash(const Run &run, const Environment &environment)
     if (!cause)
         cause = firstRule(output, kTransfer);
     Details details;
+    details.phase = run.phase;
     details.exitCode = run.exitCode;
     return make(cause.value_or(Cause::Unknown), environment, details);
 }
@@ -405,7 +436,9 @@ Finding diagnose(const Run &run, const Environment &environment)
 {
     if (run.processError)
         return toolFailure(run, environment);
-    if (run.phase == Phase::Flash && DfuOutput::flashSucceeded(run.exitCode, run.output))
+    if (run.phase != Phase::Scan &&
+        DfuOutput::verdict(run.phase == Phase::Flash ? FlashStep::Write : FlashStep::ReadBack,
+                           run.exitCode, run.output) == DfuOutput::StepVerdict::Done)
         return {};
     if (run.exitCode != 0) {
         Details details;
@@ -421,8 +454,8 @@ Finding diagnoseScan(const DfuScan &scan, const DeviceSelection &selection,
 {
     // A Ravlo device that the tool could not open is never written around.
     if (!scan.ravloProblems.isEmpty()) {
-        const auto cause = openRefused(scan.ravloProblems.join(QLatin1Char('\n')),
-                                       environment.platform);
+        const auto cause =
+            openRefused(scan.ravloProblems.join(QLatin1Char('\n')), environment.platform);
         return make(cause.value_or(Cause::Unknown), environment);
     }
     const QList<DfuDevice> candidates = scan.candidates(selection);
@@ -431,9 +464,9 @@ Finding diagnoseScan(const DfuScan &scan, const DeviceSelection &selection,
     if (candidates.size() == 1)
         return {};
     // A Ravlo device in run-time mode is one not yet in DFU mode.
-    const bool others =
-        selection.isAny() && std::any_of(scan.devices.begin(), scan.devices.end(),
-                                         [](const DfuDevice &d) { return d.vidPid != kRavloVidPid; });
+    const bool others = selection.isAny() &&
+                        std::any_of(scan.devices.begin(), scan.devices.end(),
+                                    [](const DfuDevice &d) { return d.vidPid != kRavloVidPid; });
     return make(others ? Cause::OtherDeviceOnly : Cause::NoDevice, environment);
 }
 

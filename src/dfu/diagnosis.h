@@ -27,6 +27,8 @@ enum class Cause
     ConnectionLost,  // the device went away or stopped answering
     DeviceRefused,   // the device reported an error for the data
     WriteRefused,    // the device refused to erase or write its flash
+    NotKept,         // what the device gave back is not what was written
+    ReadBackRefused, // written, but the device refused to be read back
     ToolMissing,
     ToolCannotStart,
     ToolCrashed,
@@ -36,8 +38,9 @@ enum class Cause
 
 enum class Phase
 {
-    Scan,  // dfu-util -l
-    Flash, // dfu-util ... -D image
+    Scan,     // dfu-util -l
+    Flash,    // dfu-util ... -D image
+    ReadBack, // dfu-util ... -U file, after the write
 };
 
 enum class Platform
@@ -77,8 +80,8 @@ struct Finding
     QString inOneLine() const;
 };
 
-// Exit 0, and exit 74 once the whole image was written, are Cause::None for
-// a flash. A scan is Cause::None when it lists exactly one Ravlo device.
+// A flash or a read-back whose step is done (DfuOutput::verdict) is
+// Cause::None. A scan is Cause::None when it lists exactly one Ravlo device.
 Finding diagnose(const Run &run, const Environment &environment = Environment::current());
 
 // Why a scan offers no one device to write: None when the selection admits
@@ -89,8 +92,7 @@ Finding diagnoseScan(const DfuScan &scan, const DeviceSelection &selection,
 // The sentences for a cause the caller found itself.
 Finding describe(Cause cause, const Environment &environment = Environment::current());
 // A tool at path that cannot be used: missing, or there but not to be started.
-Finding unusableTool(const QString &path,
-                     const Environment &environment = Environment::current());
+Finding unusableTool(const QString &path, const Environment &environment = Environment::current());
 Finding severalDevices(int count);
 Finding imageTooLarge(qint64 imageSize, qint64 flashSize);
 

@@ -1,11 +1,13 @@
-#include "flashrun.h"
+#include "steprun.h"
 
 #include "childprocess.h"
 
 #include <QDebug>
+#include <QRegularExpression>
 
-FlashRun::FlashRun(QObject *parent)
+StepRun::StepRun(FlashStep step, QObject *parent)
     : QObject(parent)
+    , m_step(step)
 {
     // Standard error mixed into standard output, in the order the tool wrote them.
     m_process.setProcessChannelMode(QProcess::MergedChannels);
@@ -14,21 +16,21 @@ FlashRun::FlashRun(QObject *parent)
         if (m_process.state() != QProcess::Starting)
             return;
         halt(0);
-        report({Result::Status::StartTimeout, 0, QProcess::UnknownError, QString(), m_output});
+        report(Result::Status::StartTimeout, 0);
     });
-    connect(&m_process, &QProcess::readyReadStandardOutput, this, &FlashRun::onDFUProcessReadyRead);
+    connect(&m_process, &QProcess::readyReadStandardOutput, this, &StepRun::onDFUProcessReadyRead);
     connect(&m_process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
-            &FlashRun::onDFUProcessFinished);
-    connect(&m_process, &QProcess::errorOccurred, this, &FlashRun::onDFUProcessError);
+            &StepRun::onDFUProcessFinished);
+    connect(&m_process, &QProcess::errorOccurred, this, &StepRun::onDFUProcessError);
 }
 
-FlashRun::~FlashRun()
+StepRun::~StepRun()
 {
     stop(0);
 }
 
-void FlashRun::start(const QString &toolPath, const QStringList &arguments,
-                     const QString &workingDirectory, qint64 imageSize, int startTimeoutMs)
+void StepRun::start(const QString &toolPath, const QStringList &arguments,
+                    const QString &workingDirectory, qint64 imageSize, int startTimeoutMs)
 {
     m_imageSize = imageSize;
     qDebug().noquote() << QStringLiteral("执行命令: ") + toolPath + QLatin1Char(' ') +
@@ -38,21 +40,21 @@ void FlashRun::start(const QString &toolPath, const QStringList &arguments,
     m_process.start(toolPath, arguments);
 }
 
-bool FlashRun::stop(int graceMs)
+bool StepRun::stop(int graceMs)
 {
-    // A tool stopped on purpose is neither a crash nor a flash result.
+    // A tool stopped on purpose is neither a crash nor a step's result.
     m_reported = true;
     m_startTimeout.stop();
     return halt(graceMs);
 }
 
-bool FlashRun::halt(int graceMs)
+bool StepRun::halt(int graceMs)
 {
     m_process.disconnect(this);
     return ChildProcess::end(m_process, graceMs);
 }
 
-void FlashRun::onDFUProcessReadyRead()
+void StepRun::onDFUProcessReadyRead()
 {
     const QString chunk = QString::fromLocal8Bit(m_process.readAllStandardOutput());
     m_output += chunk;
@@ -60,12 +62,14 @@ void FlashRun::onDFUProcessReadyRead()
     interpret(chunk);
 }
 
-void FlashRun::interpret(const QString &chunk)
+void StepRun::interpret(const QString &chunk)
 {
-    // Lines are judged one by one; nothing is carried over between chunks.
-    for (const QString &part : chunk.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+    // Lines, and the progress updates a carriage return starts, are judged
+    // one by one; nothing is carried over between chunks.
+    static const QRegularExpression lineEnd(QStringLiteral("[\\r\\n]"));
+    for (const QString &part : chunk.split(lineEnd, Qt::SkipEmptyParts)) {
         const QString line = part.trimmed();
-        const std::optional<BarUpdate> update = DfuOutput::barUpdate(line, m_imageSize);
+        const std::optional<BarUpdate> update = DfuOutput::barUpdate(line, m_imageSize, m_step);
         if (update)
             show(*update);
         else if (DfuOutput::classify(line) == DfuOutput::LineKind::Warning)
@@ -73,55 +77,55 @@ void FlashRun::interpret(const QString &chunk)
     }
 }
 
-void FlashRun::show(const BarUpdate &update)
+void StepRun::show(const BarUpdate &update)
 {
     m_highest = std::max(m_highest, update.value);
     emit progress({m_highest, update.text});
 }
 
-void FlashRun::onDFUProcessFinished(int exitCode, QProcess::ExitStatus exitStatus)
+void StepRun::onDFUProcessFinished(int exitCode, QProcess::ExitStatus exitStatus)
 {
     const QString rule = QStringLiteral("============================");
     qDebug().noquote() << rule;
     qDebug().noquote() << QStringLiteral("DFU进程完成回调被调用");
-    qDebug() << "exitCode:" << exitCode;
-    qDebug() << "exitStatus:" << exitStatus;
+    qDebug() << "step:" << int(m_step) << "exitCode:" << exitCode << "exitStatus:" << exitStatus;
     qDebug().noquote() << rule;
     if (m_processError) {
         if (exitStatus != QProcess::NormalExit)
             qDebug().noquote() << QStringLiteral("Process terminated abnormally");
-        report({Result::Status::ProcessError, exitCode, *m_processError, m_process.errorString(),
-                m_output});
+        report(Result::Status::ProcessError, exitCode, *m_processError);
         return;
     }
-    const bool written = DfuOutput::flashSucceeded(exitCode, m_output);
-    if (DfuOutput::completionDetected(m_output))
-        qDebug().noquote() << QStringLiteral("Firmware download completion detected");
-    if (written && exitCode == 0)
-        qDebug().noquote() << QStringLiteral("Complete success: Exit code 0");
-    else if (written)
-        qDebug().noquote() << QStringLiteral(
-            "Firmware download successful, but device requires manual reboot (Exit code 74)");
-    else
-        qDebug().noquote() << QStringLiteral("Upgrade failed: Exit code") << exitCode;
-    report({written ? Result::Status::Written : Result::Status::Failed, exitCode,
-            QProcess::UnknownError, QString(), m_output});
+    switch (DfuOutput::verdict(m_step, exitCode, m_output)) {
+    case DfuOutput::StepVerdict::Done:
+        report(Result::Status::Done, exitCode);
+        return;
+    case DfuOutput::StepVerdict::Refused:
+        report(Result::Status::Refused, exitCode);
+        return;
+    case DfuOutput::StepVerdict::Failed:
+        break;
+    }
+    qDebug().noquote() << QStringLiteral("dfu-util failed: Exit code") << exitCode;
+    report(Result::Status::Failed, exitCode);
 }
 
-void FlashRun::onDFUProcessError(QProcess::ProcessError error)
+void StepRun::onDFUProcessError(QProcess::ProcessError error)
 {
     // Reported once the process has ended (a crash is followed by its
     // finish); a start that failed has no finish to wait for.
     m_processError = error;
     if (m_process.state() == QProcess::NotRunning)
-        report({Result::Status::ProcessError, -1, error, m_process.errorString(), m_output});
+        report(Result::Status::ProcessError, -1, error);
 }
 
-void FlashRun::report(Result result)
+void StepRun::report(Result::Status status, int exitCode, QProcess::ProcessError error)
 {
     if (m_reported)
         return;
     m_reported = true;
     m_startTimeout.stop();
-    emit finished(result);
+    emit finished({m_step, status, exitCode, error,
+                   status == Result::Status::ProcessError ? m_process.errorString() : QString(),
+                   m_output});
 }
