@@ -5,12 +5,14 @@
 #
 #   scripts/demo.sh [--fault NAME] [--cli]
 #
-#   --fault no-device     no device attached
-#   --fault permission    the device may not be opened
-#   --fault block         a block of the image fails to program
-#   --fault vanish        the device is gone in the middle of the write
-#   --fault two-devices   two Ravlo devices attached
-#   --cli                 runs "ravlo-flash upgrade" instead of the window
+#   --fault no-device       no device attached
+#   --fault permission      the device may not be opened
+#   --fault block           a block of the image fails to program
+#   --fault vanish          the device is gone in the middle of the write
+#   --fault keeps-nothing   the device acknowledges every block and keeps none
+#   --fault read-protected  the device refuses to be read back
+#   --fault two-devices     two Ravlo devices attached
+#   --cli                   runs "ravlo-flash upgrade" instead of the window
 #
 # Closing the window (or Ctrl-C) ends everything the script started and
 # removes its temporary folder.
@@ -19,7 +21,7 @@ cd "$(dirname "$0")/.."
 build='build-demo'
 
 usage() {
-    sed -n '5,13p' "$0" | cut -c3- >&2
+    sed -n '5,15p' "$0" | cut -c3- >&2
     exit 2
 }
 
@@ -41,6 +43,7 @@ no-device) devices= ;;
 permission) simulated_fault=open-denied ;;
 block) simulated_fault=block-error:40 ;;
 vanish) simulated_fault=vanish:40 ;;
+keeps-nothing | read-protected) simulated_fault=$fault ;;
 two-devices) devices='0483:df11;0483:df11' ;;
 *) echo "demo.sh: unknown fault \"$fault\"" >&2; usage ;;
 esac
