@@ -393,7 +393,7 @@ void UpgradeEngine::onStepFinished(const StepRun::Result &result)
             endRun(0);
             log(Level::Warning, tr("Firmware written, but not verified"));
             setPhase(Phase::Idle);
-            emit unproven(Diagnosis::describe(Diagnosis::Cause::ReadBackRefused));
+            emit unproven(Diagnosis::diagnose(diagnosisRun(result)));
         } else {
             failStep(result);
         }
@@ -449,19 +449,23 @@ void UpgradeEngine::succeed()
     emit succeeded();
 }
 
+Diagnosis::Run UpgradeEngine::diagnosisRun(const StepRun::Result &result)
+{
+    Diagnosis::Run run;
+    run.phase =
+        result.step == FlashStep::ReadBack ? Diagnosis::Phase::ReadBack : Diagnosis::Phase::Flash;
+    run.output = result.output;
+    run.exitCode = result.exitCode;
+    return run;
+}
+
 void UpgradeEngine::failStep(const StepRun::Result &result)
 {
     using Status = StepRun::Result::Status;
     UpgradeFailure failure;
-    Diagnosis::Run run;
-    if (result.step == FlashStep::ReadBack) {
-        failure.stage = UpgradeFailure::Stage::ReadBack;
-        run.phase = Diagnosis::Phase::ReadBack;
-    } else {
-        failure.stage = UpgradeFailure::Stage::Flash;
-    }
-    run.output = result.output;
-    run.exitCode = result.exitCode;
+    failure.stage = result.step == FlashStep::ReadBack ? UpgradeFailure::Stage::ReadBack
+                                                       : UpgradeFailure::Stage::Flash;
+    Diagnosis::Run run = diagnosisRun(result);
     if (result.status == Status::StartTimeout) {
         failure.reason = tr("Unable to start dfu uti process");
         failure.finding = Diagnosis::describe(Diagnosis::Cause::ToolCannotStart);

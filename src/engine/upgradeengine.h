@@ -164,6 +164,8 @@ private:
     void leave();
     void succeed();
     void failStep(const StepRun::Result &result);
+    // What a step printed and how it ended, for a diagnosis.
+    static Diagnosis::Run diagnosisRun(const StepRun::Result &result);
     void fail(UpgradeFailure::Stage stage, const QString &reason,
               const Diagnosis::Finding &finding = {});
     void fail(const UpgradeFailure &failure);
