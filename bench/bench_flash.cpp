@@ -13,6 +13,7 @@
 // a second or two for 1 MiB over full-speed USB.
 
 #include "dfusimscenario.h"
+#include "median.h"
 
 #include "dfu/dfuutilpath.h"
 #include "dfu/flashcommand.h"
@@ -29,8 +30,6 @@
 #include <QNetworkAccessManager>
 #include <QTemporaryDir>
 #include <QTextStream>
-
-#include <algorithm>
 
 namespace {
 
@@ -78,12 +77,6 @@ double writeAlone(const QString &image, qint64 size)
                 QFileInfo(image).absolutePath(), size, EngineLimits().startMs);
     loop.exec();
     return clock.nsecsElapsed() / 1e9;
-}
-
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.at(values.size() / 2);
 }
 
 } // namespace
