@@ -6,6 +6,7 @@
 //   bench_download [pairs] [MiB]        (defaults: 5 pairs of 64 MiB)
 
 #include "loopbackserver.h"
+#include "median.h"
 
 #include "engine/imagedownload.h"
 
@@ -81,18 +82,12 @@ Run curlDownload(const QString &url, const QString &path)
 {
     QElapsedTimer clock;
     clock.start();
-    const int code = QProcess::execute(
-        QStringLiteral("curl"), {QStringLiteral("-sS"), QStringLiteral("--cacert"),
-                                 LoopbackServer::caFile(), QStringLiteral("-o"), path, url});
+    const int code = QProcess::execute(QStringLiteral("curl"),
+                                       {QStringLiteral("-sS"), QStringLiteral("--cacert"),
+                                        LoopbackServer::caFile(), QStringLiteral("-o"), path, url});
     if (code != 0)
         qFatal("curl failed with %d", code);
     return {clock.nsecsElapsed() / 1e9, 0};
-}
-
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.at(values.size() / 2);
 }
 
 } // namespace

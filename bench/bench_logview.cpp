@@ -10,6 +10,7 @@
 // It runs on the off-screen platform unless QT_QPA_PLATFORM names another.
 
 #include "log/logger.h"
+#include "median.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -18,7 +19,6 @@
 #include <QTextEdit>
 #include <QTextStream>
 
-#include <algorithm>
 #include <functional>
 
 namespace {
@@ -58,12 +58,6 @@ double perLine(const std::function<void(int)> &append, int first, int count)
     for (int i = first; i < first + count; ++i)
         append(i);
     return clock.nsecsElapsed() / 1e9 / count;
-}
-
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.at(values.size() / 2);
 }
 
 } // namespace

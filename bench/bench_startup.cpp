@@ -13,6 +13,7 @@
 #include "app/application.h"
 #include "app/mainwindow.h"
 #include "loopbackserver.h"
+#include "median.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -21,7 +22,6 @@
 #include <QTextStream>
 #include <QWindow>
 
-#include <algorithm>
 #include <memory>
 
 namespace {
@@ -66,14 +66,15 @@ int child(int argc, char *argv[], bool program, const QElapsedTimer &clock)
     std::unique_ptr<QMainWindow> window;
     if (program) {
         setupApplication(app);
-        window = std::make_unique<MainWindow>(Endpoints{QString::fromLatin1(argv[2]),
-                                                        QStringLiteral("https://store.example.com")});
+        window = std::make_unique<MainWindow>(
+            Endpoints{QString::fromLatin1(argv[2]), QStringLiteral("https://store.example.com")});
     } else {
         window = std::make_unique<QMainWindow>();
     }
     FirstFrame frame(*window, clock);
     if (!program)
-        window->resize(QSize(QString::fromLatin1(argv[2]).toInt(), QString::fromLatin1(argv[3]).toInt()));
+        window->resize(
+            QSize(QString::fromLatin1(argv[2]).toInt(), QString::fromLatin1(argv[3]).toInt()));
     window->show();
     app.exec();
     QTextStream(stdout) << frame.elapsedNs << ' ' << window->width() << ' ' << window->height()
@@ -98,12 +99,6 @@ Start run(const QString &self, const QStringList &arguments)
     if (report.size() != 3)
         qFatal("bench_startup %s said no time", qPrintable(arguments.join(' ')));
     return {report[0].toLongLong() / 1e6, QSize(report[1].toInt(), report[2].toInt())};
-}
-
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.at(values.size() / 2);
 }
 
 } // namespace

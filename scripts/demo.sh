@@ -5,15 +5,17 @@
 #
 #   scripts/demo.sh [--fault NAME] [--cli]
 #
-#   --fault no-device     no device attached
-#   --fault permission    the device may not be opened
-#   --fault block         a block of the image fails to program
-#   --fault vanish        the device is gone in the middle of the write
-#   --fault two-devices   two Ravlo devices attached
-#   --fault tampered      the manifest was changed after it was signed
-#   --fault replayed      an older signed manifest after a newer one was seen
-#   --fault expired       the manifest's signature has expired
-#   --cli                 runs "ravlo-flash upgrade" instead of the window
+#   --fault no-device       no device attached
+#   --fault permission      the device may not be opened
+#   --fault block           a block of the image fails to program
+#   --fault vanish          the device is gone in the middle of the write
+#   --fault keeps-nothing   the device acknowledges every block and keeps none
+#   --fault read-protected  the device refuses to be read back
+#   --fault two-devices     two Ravlo devices attached
+#   --fault tampered        the manifest was changed after it was signed
+#   --fault replayed        an older signed manifest after a newer one was seen
+#   --fault expired         the manifest's signature has expired
+#   --cli                   runs "ravlo-flash upgrade" instead of the window
 #
 # The bucket signs its manifest with the demo key (sim/demo), which only demo
 # builds trust. Closing the window (or Ctrl-C) ends everything the script
@@ -23,7 +25,7 @@ cd "$(dirname "$0")/.."
 build='build-demo'
 
 usage() {
-    sed -n '5,16p' "$0" | cut -c3- >&2
+    sed -n '5,18p' "$0" | cut -c3- >&2
     exit 2
 }
 
@@ -47,6 +49,7 @@ no-device) devices= ;;
 permission) simulated_fault=open-denied ;;
 block) simulated_fault=block-error:40 ;;
 vanish) simulated_fault=vanish:40 ;;
+keeps-nothing | read-protected) simulated_fault=$fault ;;
 two-devices) devices='0483:df11;0483:df11' ;;
 *) echo "demo.sh: unknown fault \"$fault\"" >&2; usage ;;
 esac

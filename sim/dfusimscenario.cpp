@@ -74,12 +74,16 @@ void DfuSimScenario::applyTo(QProcessEnvironment &environment) const
     environment.insert("RAVLO_DFUSIM_DEVICES_FILE", QDir(m_directory).filePath("devices"));
     environment.insert("RAVLO_DFUSIM_FLASH_DIR", m_directory);
     // As RAVLO_DFUSIM_FAULT takes them, in the order of Fault.
-    static const char *const names[] = {"",       "open-denied", "block-error", "stall", "erase-error",
-                                        "vanish", "leave-silent"};
-    environment.insert("RAVLO_DFUSIM_FAULT", m_fault == Fault::None ? QString()
-                                                 : QStringLiteral("%1:%2")
-                                                       .arg(QLatin1String(names[int(m_fault)]))
-                                                       .arg(m_faultCount));
+    static const char *const names[] = {
+        "",       "open-denied",  "block-error",   "stall",          "erase-error",
+        "vanish", "leave-silent", "keeps-nothing", "read-protected", "vanish-reading"};
+    static_assert(sizeof(names) / sizeof(*names) == int(Fault::VanishReading) + 1,
+                  "a name for every fault");
+    environment.insert(
+        "RAVLO_DFUSIM_FAULT",
+        m_fault == Fault::None
+            ? QString()
+            : QStringLiteral("%1:%2").arg(QLatin1String(names[int(m_fault)])).arg(m_faultCount));
     environment.insert("RAVLO_DFUSIM_POLL_MS", QString::number(m_pollTimeout));
 }
 

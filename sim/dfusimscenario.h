@@ -32,6 +32,9 @@ public:
         EraseError,
         Vanish,
         LeaveSilent,
+        KeepsNothing,  // acknowledges every block and keeps none
+        ReadProtected, // refuses to read its flash back
+        VanishReading, // gone at the n-th block read back
     };
     DfuSimScenario &setFault(Fault fault, int n = 1);
     DfuSimScenario &setPollTimeout(int milliseconds);

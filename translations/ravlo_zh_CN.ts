@@ -12,8 +12,16 @@
         <translation>未升级: %1</translation>
     </message>
     <message>
-        <source>%1 upgraded, %2 failed</source>
-        <translation>%1 台已升级，%2 台失败</translation>
+        <source>upgraded, not verified (--no-verify)</source>
+        <translation>已升级，未校验（--no-verify）</translation>
+    </message>
+    <message>
+        <source>written, not verified: %1</source>
+        <translation>已写入，未校验: %1</translation>
+    </message>
+    <message>
+        <source>%1 upgraded, %2 written but not verified, %3 failed</source>
+        <translation>%1 台已升级，%2 台已写入但未校验，%3 台失败</translation>
     </message>
 </context>
 <context>
@@ -65,6 +73,10 @@
     <message>
         <source>Firmware burning completed!</source>
         <translation>固件烧录完成！</translation>
+    </message>
+    <message>
+        <source>Verifying written firmware: %1% (%2/%3 bytes)</source>
+        <translation>校验已写入的固件: %1% (%2/%3 字节)</translation>
     </message>
 </context>
 <context>
@@ -302,6 +314,26 @@
         <source>dfu-util reported a failed step but ended as if it had succeeded; the device may not be fully written.</source>
         <translation>dfu-util 报告某个步骤失败，却又像成功一样结束；设备可能没有完全写入。</translation>
     </message>
+    <message>
+        <source>The connection to the device was lost while the firmware was being read back, so it is not known whether the device keeps it.</source>
+        <translation>读回固件时与设备的连接断开，因此无法确定设备是否保存了固件。</translation>
+    </message>
+    <message>
+        <source>The device did not keep the firmware: what it gave back when it was read is not what was written.</source>
+        <translation>设备没有保存固件：从设备读回的内容与写入的内容不同。</translation>
+    </message>
+    <message>
+        <source>The device is still in DFU mode: press Upgrade to write it again.</source>
+        <translation>设备仍处于 DFU 模式：请按“升级”重新写入。</translation>
+    </message>
+    <message>
+        <source>The firmware was written, but the device refused to be read back, so the write could not be checked. Devices with read-protected flash, and bootloaders that cannot read, do this.</source>
+        <translation>固件已写入，但设备拒绝读回，因此无法校验写入结果。闪存开启了读保护的设备，以及不支持读取的引导程序都会这样。</translation>
+    </message>
+    <message>
+        <source>Switch the device off and on again: if it starts with the new firmware, the upgrade worked. If not, put it into DFU mode and press Upgrade again.</source>
+        <translation>请关闭设备电源后重新打开：如果设备以新固件启动，说明升级成功。否则请让设备进入 DFU 模式，再按“升级”。</translation>
+    </message>
 </context>
 <context>
     <name>DialogGuidance</name>
@@ -457,6 +489,26 @@
         <translation>程序:     %1 已是最新版本（清单中的最新版本: %2）</translation>
     </message>
     <message>
+        <source>The update bucket&apos;s address (https; plain http only to this computer); what it serves is held to this program&apos;s signing keys.</source>
+        <translation>更新存储桶的地址（https；只有本机地址可用普通 http）；其内容同样须通过本程序签名公钥的验证。</translation>
+    </message>
+    <message>
+        <source>the update information could not be verified: %1</source>
+        <translation>无法验证更新信息: %1</translation>
+    </message>
+    <message>
+        <source>Signed:   not checked (this build trusts no key)</source>
+        <translation>签名:     未校验（此版本未配置任何签名公钥）</translation>
+    </message>
+    <message>
+        <source>Signed:   by key %1, sequence %2, valid until %3</source>
+        <translation>签名:     公钥 %1，序号 %2，有效期至 %3</translation>
+    </message>
+    <message>
+        <source>upgrade: do not read the image back before the device leaves DFU mode; the result says so.</source>
+        <translation>upgrade: 在设备退出 DFU 模式前不读回固件镜像进行校验；结果中会注明。</translation>
+    </message>
+    <message>
         <source>Downloads, verifies and writes the Ravlo firmware from the command line.
 
 Commands:
@@ -473,7 +525,10 @@ Exit codes:
        update information could not be verified
   5    the image is not the one its digest names; nothing was written
   6    a device was not written (under --all or --wait: at least one)
-  130  interrupted (Ctrl-C, SIGTERM) before the upgrade ended
+  7    a device did not keep the image: what it gave back when read differs
+  8    written, but the device refused to be read back, so not verified
+       (under --all or --wait: the first of 6, 7, 8 that applies to a device)
+  130  interrupted (Ctrl-C, SIGTERM, SIGHUP) before the upgrade ended
 
 Examples:
   ravlo-flash upgrade
@@ -494,28 +549,15 @@ Examples:
   4    无法下载更新信息或固件镜像，或无法验证更新信息
   5    固件镜像与其摘要不符，未写入任何内容
   6    有设备未写入（使用 --all 或 --wait 时: 至少一台）
-  130  升级结束前被中断（Ctrl-C、SIGTERM）
+  7    有设备没有保存固件：读回的内容与写入的不同
+  8    已写入，但设备拒绝读回，因此未经校验
+       （使用 --all 或 --wait 时: 取适用于某台设备的 6、7、8 中的第一个）
+  130  升级结束前被中断（Ctrl-C、SIGTERM、SIGHUP）
 
 示例：
   ravlo-flash upgrade
   ravlo-flash upgrade --all --parallel --json
   ravlo-flash upgrade --wait --file Ravlo.bin --sha256 &lt;64 位十六进制摘要&gt;</translation>
-    </message>
-    <message>
-        <source>The update bucket&apos;s address (https; plain http only to this computer); what it serves is held to this program&apos;s signing keys.</source>
-        <translation>更新存储桶的地址（https；只有本机地址可用普通 http）；其内容同样须通过本程序签名公钥的验证。</translation>
-    </message>
-    <message>
-        <source>the update information could not be verified: %1</source>
-        <translation>无法验证更新信息: %1</translation>
-    </message>
-    <message>
-        <source>Signed:   not checked (this build trusts no key)</source>
-        <translation>签名:     未校验（此版本未配置任何签名公钥）</translation>
-    </message>
-    <message>
-        <source>Signed:   by key %1, sequence %2, valid until %3</source>
-        <translation>签名:     公钥 %1，序号 %2，有效期至 %3</translation>
     </message>
 </context>
 <context>
@@ -687,6 +729,14 @@ The current version is %2</source>
     <message>
         <source>The update information could not be verified: %1. No firmware is written without verified update information.</source>
         <translation>无法验证更新信息: %1。未经验证的更新信息不会用于写入任何固件。</translation>
+    </message>
+    <message>
+        <source>Firmware Written, Not Verified</source>
+        <translation>固件已写入，未校验</translation>
+    </message>
+    <message>
+        <source>Firmware written, not verified</source>
+        <translation>固件已写入，未校验</translation>
     </message>
 </context>
 <context>
@@ -946,6 +996,30 @@ The current version is %2</source>
     <message>
         <source>The update information could not be verified (%1), so nothing was written. %2</source>
         <translation>无法验证更新信息（%1），未写入任何内容。%2</translation>
+    </message>
+    <message>
+        <source>Failed to create the file the firmware is read back into, so nothing was written</source>
+        <translation>无法创建用于读回固件的文件，因此未写入任何内容</translation>
+    </message>
+    <message>
+        <source>Firmware written, but not verified</source>
+        <translation>固件已写入，但未经校验</translation>
+    </message>
+    <message>
+        <source>The device did not confirm that it left DFU mode; switch it off and on to start the new firmware</source>
+        <translation>设备没有确认已退出 DFU 模式；请关闭设备电源后重新打开以启动新固件</translation>
+    </message>
+    <message>
+        <source>Verifying written firmware...</source>
+        <translation>正在校验已写入的固件...</translation>
+    </message>
+    <message>
+        <source>The firmware read back from the device could not be opened</source>
+        <translation>无法打开从设备读回的固件</translation>
+    </message>
+    <message>
+        <source>The firmware read back from the device differs from the image</source>
+        <translation>从设备读回的固件与固件镜像不同</translation>
     </message>
 </context>
 </TS>

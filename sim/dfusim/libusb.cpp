@@ -14,11 +14,19 @@
 //                                block-error:N   data block N fails to program
 //                                stall:N         download request N is stalled
 //                                erase-error:N   erase N fails
-//                                vanish:N        the device is gone at data block N
+//                                vanish:N        the device is gone at data block N written
+//                                vanish-reading:N  ... at data block N read
 //                                leave-silent    no status answer after leave
+//                                keeps-nothing   every erase and block is acknowledged,
+//                                                and the flash stays as it was
+//                                read-protected  uploads are refused (stalled, then
+//                                                dfuERROR/errVENDOR), as by an STM32
+//                                                ROM bootloader with read protection
 //
-// The devices answer what dfu-util 0.11 asks when it lists them and when it
-// writes a raw image with "-s ADDRESS:force:leave"; other requests are stalled.
+// The devices answer what dfu-util 0.11 asks when it lists them, writes a raw
+// image with "-s ADDRESS:force[:leave]", reads one back with
+// "-s ADDRESS:LENGTH -U" and leaves with "-s ADDRESS:leave"; other requests
+// are stalled.
 
 #include <algorithm>
 #include <cstddef>
@@ -75,16 +83,20 @@ constexpr int LIBUSB_ERROR_ACCESS = -3, LIBUSB_ERROR_NO_DEVICE = -4, LIBUSB_ERRO
               LIBUSB_ERROR_OTHER = -99;
 
 // USB DFU 1.1's requests, states and statuses that the devices use.
-constexpr uint8_t kDnload = 1, kGetStatus = 3, kClrStatus = 4, kAbort = 6;
+constexpr uint8_t kDnload = 1, kUpload = 2, kGetStatus = 3, kClrStatus = 4, kAbort = 6;
 constexpr uint8_t kDfuIdle = 2, kDnloadSync = 3, kDnBusy = 4, kDnloadIdle = 5, kManifestSync = 6,
                   kManifest = 7, kDfuError = 10;
-constexpr uint8_t kOk = 0x00, kErrErase = 0x04, kErrProg = 0x06, kErrAddress = 0x08;
+constexpr uint8_t kOk = 0x00, kErrErase = 0x04, kErrProg = 0x06, kErrAddress = 0x08,
+                  kErrVendor = 0x0b;
 // DfuSe's set-address command, downloaded as block 0 (the other one is erase).
 constexpr uint8_t kSetAddress = 0x21;
 
 // The flash alt setting 0 announces: 1 MiB at 0x08000000 in sectors of
 // 4 x 16 KiB, 1 x 64 KiB and 7 x 128 KiB.
 constexpr uint32_t kFlashBase = 0x08000000, kFlashSize = 1024 * 1024;
+// wTransferSize of the functional descriptor: an upload block's address is
+// the pointer plus (block - 2) times this.
+constexpr uint32_t kTransferSize = 2048;
 
 // The string descriptors' UTF-16 text: string 0 lists US English, and the
 // serial number (3) is each device's own.
@@ -101,9 +113,10 @@ const char16_t *const kStrings[] = {
 };
 
 // The DFU functional descriptor: can download, upload and detach, 255 ms
-// detach time-out, 2048 bytes a transfer, DfuSe's DFU version 1.1a. It
+// detach time-out, kTransferSize bytes a transfer, DfuSe's DFU version 1.1a. It
 // follows the last alternate setting, whose extra bytes libusb makes it.
-const uint8_t kFunctional[9] = {9, 0x21, 0x0b, 255, 0, 0x00, 0x08, 0x1a, 0x01};
+const uint8_t kFunctional[9] = {
+    9, 0x21, 0x0b, 255, 0, uint8_t(kTransferSize), uint8_t(kTransferSize >> 8), 0x1a, 0x01};
 // Interface 0's alternate settings: the four memories, named by strings 4 to 7.
 const libusb_interface_descriptor kAlternates[] = {
     {{9, 4, 0, 0, 0, 0xfe, 0x01, 2, 4}, nullptr, nullptr, 0},
@@ -116,8 +129,9 @@ const libusb_interface kInterface = {kAlternates, 4};
 const libusb_config_descriptor kConfig = {
     {9, 2, 9 + 4 * 9 + 9, 0, 1, 1, 0, 0xc0, 50}, &kInterface, nullptr, 0};
 
-const char *const kFaults[] = {"",       "open-denied", "block-error", "stall", "erase-error",
-                               "vanish", "leave-silent"};
+const char *const kFaults[] = {
+    "",       "open-denied",  "block-error",   "stall",          "erase-error",
+    "vanish", "leave-silent", "keeps-nothing", "read-protected", "vanish-reading"};
 
 // RAVLO_DFUSIM_FAULT: its name and the count of the request it hits.
 struct Fault
@@ -177,6 +191,8 @@ public:
         switch (request) {
         case kDnload:
             return download(block, data, length);
+        case kUpload:
+            return upload(block, data, length);
         case kGetStatus:
             return status(data);
         case kClrStatus:
@@ -212,6 +228,27 @@ private:
         m_state = kDnloadSync;
         m_outcome = carryOut(block == 0, data, length);
         return length;
+    }
+
+    // Reads block (2, 3, ...) of wTransferSize bytes from the address pointer.
+    int upload(uint16_t block, uint8_t *data, uint16_t length)
+    {
+        if (fault.is("read-protected")) {
+            m_state = kDfuError;
+            m_status = kErrVendor;
+            return LIBUSB_ERROR_PIPE;
+        }
+        if (hits("vanish-reading"))
+            return LIBUSB_ERROR_NO_DEVICE;
+        if (block < 2) // block 0 lists the commands: dfu-util never asks
+            return LIBUSB_ERROR_PIPE;
+        const uint64_t offset =
+            uint64_t(m_pointer - kFlashBase) + uint64_t(block - 2) * kTransferSize;
+        if (offset >= kFlashSize)
+            return LIBUSB_ERROR_PIPE;
+        const uint32_t count = std::min<uint64_t>(length, kFlashSize - offset);
+        std::copy_n(flash.begin() + offset, count, data);
+        return int(count);
     }
 
     int status(uint8_t *data)
@@ -250,6 +287,8 @@ private:
         }
         if (hits(command ? "erase-error" : "block-error"))
             return command ? kErrErase : kErrProg;
+        if (fault.is("keeps-nothing"))
+            return kOk;
         // An address below the flash wraps to an offset beyond it.
         uint32_t offset = address - kFlashBase;
         if (command) {

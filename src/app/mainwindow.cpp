@@ -112,6 +112,7 @@ void MainWindow::initConnections()
     connect(m_engine, &UpgradeEngine::logLine, this, &MainWindow::showLogLine);
     connect(m_engine, &UpgradeEngine::failed, this, &MainWindow::onUpgradeFailed);
     connect(m_engine, &UpgradeEngine::succeeded, this, &MainWindow::onUpgradeSucceeded);
+    connect(m_engine, &UpgradeEngine::unproven, this, &MainWindow::onUpgradeUnproven);
 }
 
 void MainWindow::checkDependencies()

@@ -62,6 +62,8 @@ private:
     void showPhase(UpgradeEngine::Phase phase);
     void showLogLine(UpgradeEngine::Level level, const QString &text);
     void onUpgradeFailed(const UpgradeFailure &failure);
+    // Written, but the device refused to be read back.
+    void onUpgradeUnproven(const Diagnosis::Finding &finding);
     void onUpgradeSucceeded();
 
     // Manifest and version (mainwindow_version.cpp)

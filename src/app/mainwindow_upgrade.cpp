@@ -27,6 +27,8 @@ void MainWindow::UpgradeButtonClicked()
     case Phase::Verifying:
     case Phase::BurnPending:
     case Phase::Flashing:
+    case Phase::ReadingBack:
+    case Phase::Leaving:
     case Phase::RestartPending:
         break;
     }
@@ -70,7 +72,7 @@ void MainWindow::showPhase(Phase phase)
     // The scan is short and decides everything after it; while the tool
     // talks to the device, Get Version waits.
     ui->BtnUpgrade->setEnabled(phase != Phase::Scanning);
-    ui->BtnVersion->setEnabled(phase != Phase::Scanning && phase != Phase::Flashing);
+    ui->BtnVersion->setEnabled(!UpgradeEngine::talksToDevice(phase));
 }
 
 void MainWindow::showLogLine(UpgradeEngine::Level level, const QString &text)
@@ -111,6 +113,17 @@ void MainWindow::onUpgradeFailed(const UpgradeFailure &failure)
         QMessageBox::warning(this, tr("Upgrade failed"),
                              finding.what + QStringLiteral("\n\n") + finding.advice,
                              QMessageBox::Ok);
+}
+
+void MainWindow::onUpgradeUnproven(const Diagnosis::Finding &finding)
+{
+    m_logger->warning(finding.what);
+    m_logger->warning(finding.advice);
+    ui->BtnVersion->setEnabled(false);
+    QMessageBox::warning(this, tr("Firmware Written, Not Verified"),
+                         finding.what + QStringLiteral("\n\n") + finding.advice, QMessageBox::Ok);
+    resetUpgradeState();
+    setProgressText(tr("Firmware written, not verified"));
 }
 
 void MainWindow::onUpgradeSucceeded()

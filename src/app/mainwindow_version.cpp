@@ -93,8 +93,7 @@ int MainWindow::compareVersions(const QString &version1, const QString &version2
 
 void MainWindow::VersionButtonClicked()
 {
-    const UpgradeEngine::Phase phase = m_engine->phase();
-    if (phase == UpgradeEngine::Phase::Scanning || phase == UpgradeEngine::Phase::Flashing) {
+    if (UpgradeEngine::talksToDevice(m_engine->phase())) {
         m_logger->warning(tr("Upgrading in progress, please wait for completion"));
         return;
     }

@@ -22,7 +22,8 @@ QString enumName(Enum value)
 
 QString stageName(UpgradeFailure::Stage stage)
 {
-    static const char *const names[] = {"scan", "manifest", "download", "verify", "flash"};
+    static const char *const names[] = {"scan",   "manifest", "download",
+                                        "verify", "flash",    "read-back"};
     return QString::fromLatin1(names[int(stage)]);
 }
 
@@ -48,6 +49,8 @@ QString causeName(Diagnosis::Cause cause)
                                         "tool-usage",
                                         "image-file",
                                         "failed-step",
+                                        "not-kept",
+                                        "read-back-refused",
                                         "tool-missing",
                                         "tool-cannot-start",
                                         "tool-crashed",
@@ -126,27 +129,53 @@ void Console::log(const QString &device, UpgradeEngine::Level level, const QStri
     printLine(level == UpgradeEngine::Level::Error ? m_err : m_out, label(device) + text);
 }
 
-void Console::result(const QString &device, const UpgradeFailure *failure)
+void Console::upgraded(const QString &device, bool verified)
+{
+    result(device, {{"verdict", verified ? "verified" : "written"}},
+           {verified ? tr("upgraded") : tr("upgraded, not verified (--no-verify)")}, true);
+}
+
+void Console::unproven(const QString &device, const Diagnosis::Finding &finding)
+{
+    result(device,
+           {{"verdict", "unproven"},
+            {"cause", causeName(finding.cause)},
+            {"what", finding.what},
+            {"advice", finding.advice}},
+           {tr("written, not verified: %1").arg(finding.what), finding.advice}, false);
+}
+
+void Console::failed(const QString &device, const UpgradeFailure &failure)
+{
+    const Diagnosis::Finding &finding = failure.finding;
+    QStringList lines = {tr("not upgraded: %1").arg(failure.reason)};
+    if (finding.cause != Diagnosis::Cause::None)
+        lines << finding.inOneLine();
+    result(device,
+           {{"verdict", "failed"},
+            {"stage", stageName(failure.stage)},
+            {"reason", failure.reason},
+            {"cause", causeName(finding.cause)},
+            {"what", finding.what},
+            {"advice", finding.advice}},
+           lines, false);
+}
+
+void Console::result(const QString &device, QJsonObject object, const QStringList &lines, bool ok)
 {
     m_progress.remove(device);
-    QJsonObject object{{"event", "result"}, {"device", device}, {"ok", failure == nullptr}};
-    if (!failure) {
-        report(label(device) + tr("upgraded"), object);
-        redraw();
-        return;
-    }
-    const Diagnosis::Finding &finding = failure->finding;
-    object.insert("stage", stageName(failure->stage));
-    object.insert("reason", failure->reason);
-    object.insert("cause", causeName(finding.cause));
-    object.insert("what", finding.what);
-    object.insert("advice", finding.advice);
+    object.insert("event", "result");
+    object.insert("device", device);
+    object.insert("ok", ok);
     if (m_mode == Mode::Json)
         emitJson(object);
-    QString diagnosis = label(device) + tr("not upgraded: %1").arg(failure->reason);
-    if (finding.cause != Diagnosis::Cause::None)
-        diagnosis += QLatin1Char('\n') + label(device) + finding.inOneLine();
-    printLine(m_err, diagnosis);
+    // With --json a success is its event alone; a diagnosis is printed in every mode.
+    if (!ok || m_mode != Mode::Json) {
+        QStringList labelled;
+        for (const QString &line : lines)
+            labelled << label(device) + line;
+        printLine(ok ? m_out : m_err, labelled.join(QLatin1Char('\n')));
+    }
     redraw();
 }
 
@@ -161,10 +190,14 @@ void Console::endProgress(const QString &device)
         redraw();
 }
 
-void Console::summary(int upgraded, int failed)
+void Console::summary(int upgraded, int unproven, int failed)
 {
-    report(tr("%1 upgraded, %2 failed").arg(upgraded).arg(failed),
-           {{"event", "summary"}, {"upgraded", upgraded}, {"failed", failed}});
+    report(
+        tr("%1 upgraded, %2 written but not verified, %3 failed")
+            .arg(upgraded)
+            .arg(unproven)
+            .arg(failed),
+        {{"event", "summary"}, {"upgraded", upgraded}, {"unproven", unproven}, {"failed", failed}});
 }
 
 void Console::emitJson(QJsonObject object)

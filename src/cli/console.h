@@ -35,14 +35,22 @@ public:
     void phase(const QString &device, UpgradeEngine::Phase phase);
     void progress(const QString &device, int value, const QString &text);
     void log(const QString &device, UpgradeEngine::Level level, const QString &text);
-    void result(const QString &device, const UpgradeFailure *failure);
+    // A device's verdict; device empty: the invocation's, before any device.
+    // verified: the image was read back, not skipped by --no-verify.
+    void upgraded(const QString &device, bool verified);
+    // Written, but the device refused to be read back.
+    void unproven(const QString &device, const Diagnosis::Finding &finding);
+    void failed(const QString &device, const UpgradeFailure &failure);
     // A message about the whole invocation ("waiting for devices ...").
     void note(const QString &text);
     // The run of a device (or of the image, "") is over without a result line.
     void endProgress(const QString &device);
-    void summary(int upgraded, int failed);
+    void summary(int upgraded, int unproven, int failed);
 
 private:
+    // A verdict's result event and its lines: the lines on standard error
+    // unless it is a success.
+    void result(const QString &device, QJsonObject object, const QStringList &lines, bool ok);
     void emitJson(QJsonObject object);
     // Prints a finished line above the progress lines.
     void printLine(QTextStream &stream, const QString &line);

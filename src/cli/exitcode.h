@@ -11,11 +11,15 @@ constexpr int kDevice = 3;  // no device to write, several without a choice, or 
 constexpr int kNetwork = 4; // the manifest or the image not downloaded, or the manifest refused
 constexpr int kVerification = 5;  // the image is not the one its digest names
 constexpr int kFlash = 6;         // a device was not written (one of several under --all or --wait)
+constexpr int kNotKept = 7;       // a device gave back something else than was written
+constexpr int kUnproven = 8;      // written, but the device refused to be read back
 constexpr int kInterrupted = 130; // Ctrl-C, SIGTERM or SIGHUP stopped a single upgrade
 
-inline int forStage(UpgradeFailure::Stage stage)
+inline int forFailure(const UpgradeFailure &failure)
 {
-    switch (stage) {
+    if (failure.finding.cause == Diagnosis::Cause::NotKept)
+        return kNotKept;
+    switch (failure.stage) {
     case UpgradeFailure::Stage::Scan:
         return kDevice;
     case UpgradeFailure::Stage::Manifest:
@@ -24,9 +28,17 @@ inline int forStage(UpgradeFailure::Stage stage)
     case UpgradeFailure::Stage::Verify:
         return kVerification;
     case UpgradeFailure::Stage::Flash:
+    case UpgradeFailure::Stage::ReadBack:
         break;
     }
     return kFlash;
+}
+
+// Of several devices' verdicts: any not written, else any that did not keep
+// the image, else any not proven.
+inline int forDevices(int failed, int notKept, int unproven)
+{
+    return failed > notKept ? kFlash : notKept > 0 ? kNotKept : unproven > 0 ? kUnproven : kOk;
 }
 
 } // namespace ExitCode

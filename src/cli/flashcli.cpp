@@ -43,7 +43,10 @@ const char kDescription[] = QT_TRANSLATE_NOOP(
     "       update information could not be verified\n"
     "  5    the image is not the one its digest names; nothing was written\n"
     "  6    a device was not written (under --all or --wait: at least one)\n"
-    "  130  interrupted (Ctrl-C, SIGTERM) before the upgrade ended\n"
+    "  7    a device did not keep the image: what it gave back when read differs\n"
+    "  8    written, but the device refused to be read back, so not verified\n"
+    "       (under --all or --wait: the first of 6, 7, 8 that applies to a device)\n"
+    "  130  interrupted (Ctrl-C, SIGTERM, SIGHUP) before the upgrade ended\n"
     "\n"
     "Examples:\n"
     "  ravlo-flash upgrade\n"
@@ -118,7 +121,11 @@ QString parse(const QStringList &arguments, Options &options)
         QStringLiteral("sha256"),
         QCoreApplication::translate("FlashCli", "upgrade --file: the image's SHA-256 digest."),
         QStringLiteral("hex"));
-    parser.addOptions({json, bucket, serial, all, parallel, wait, file, sha256});
+    const QCommandLineOption noVerify(
+        QStringLiteral("no-verify"),
+        QCoreApplication::translate("FlashCli", "upgrade: do not read the image back before the "
+                                                "device leaves DFU mode; the result says so."));
+    parser.addOptions({json, bucket, serial, all, parallel, wait, file, sha256, noVerify});
     if (!parser.parse(arguments))
         return parser.errorText();
     if (parser.isSet(help))
@@ -143,9 +150,11 @@ QString parse(const QStringList &arguments, Options &options)
     upgrade.wait = parser.isSet(wait);
     upgrade.file = parser.value(file);
     upgrade.sha256 = parser.value(sha256);
+    upgrade.verify = !parser.isSet(noVerify);
 
     const bool upgradeOptions = parser.isSet(serial) || upgrade.all || upgrade.parallel ||
-                                upgrade.wait || parser.isSet(file) || parser.isSet(sha256);
+                                upgrade.wait || parser.isSet(file) || parser.isSet(sha256) ||
+                                !upgrade.verify;
     if (options.command != QLatin1String("upgrade") && upgradeOptions)
         return QCoreApplication::translate("FlashCli", "that option goes with upgrade only");
     if (upgrade.parallel && !upgrade.all)

@@ -73,16 +73,10 @@ void UpgradeCommand::runSingle()
     plan.serial = m_options.serial;
     plan.imageFile = m_options.file;
     plan.imageSha256 = m_options.sha256;
+    plan.verify = m_options.verify;
     UpgradeEngine *engine = newEngine(plan);
     m_running << engine;
-    connect(engine, &UpgradeEngine::succeeded, this, [this, engine] {
-        m_console.result(engine->device().path, nullptr);
-        finish(ExitCode::kOk);
-    });
-    connect(engine, &UpgradeEngine::failed, this, [this, engine](const UpgradeFailure &failure) {
-        m_console.result(engine->device().path, &failure);
-        finish(ExitCode::forStage(failure.stage));
-    });
+    connectVerdicts(engine, [this](int exitCode) { finish(exitCode); });
     engine->start();
 }
 
@@ -94,7 +88,7 @@ void UpgradeCommand::obtainImage(const std::function<void()> &next)
             failure.stage = UpgradeFailure::Stage::Verify;
             failure.reason =
                 tr("%1 is not the image --sha256 names; nothing was written").arg(m_options.file);
-            m_console.result(QString(), &failure);
+            m_console.failed(QString(), failure);
             finish(ExitCode::kVerification);
             return;
         }
@@ -115,8 +109,8 @@ void UpgradeCommand::obtainImage(const std::function<void()> &next)
         next();
     });
     connect(m_fetch, &UpgradeEngine::failed, this, [this](const UpgradeFailure &failure) {
-        m_console.result(QString(), &failure);
-        finish(ExitCode::forStage(failure.stage));
+        m_console.failed(QString(), failure);
+        finish(ExitCode::forFailure(failure));
     });
     m_fetch->start();
 }
@@ -160,7 +154,7 @@ void UpgradeCommand::onScanned(const DeviceScanner::Result &result)
         } else {
             failure.finding = Diagnosis::diagnoseScan(result.scan, selection);
         }
-        m_console.result(QString(), &failure);
+        m_console.failed(QString(), failure);
         finish(ExitCode::kDevice);
         return;
     }
@@ -181,19 +175,40 @@ void UpgradeCommand::flash(const DfuDevice &device)
     plan.usbPath = device.path;
     plan.imageFile = m_image;
     plan.imageSha256 = m_imageSha256;
+    plan.verify = m_options.verify;
     UpgradeEngine *engine = newEngine(plan);
     m_running << engine;
-    connect(engine, &UpgradeEngine::succeeded, this,
-            [this, engine] { onDeviceDone(engine, nullptr); });
-    connect(engine, &UpgradeEngine::failed, this,
-            [this, engine](const UpgradeFailure &failure) { onDeviceDone(engine, &failure); });
+    connectVerdicts(engine, [this, engine](int) { onDeviceDone(engine); });
     engine->start();
 }
 
-void UpgradeCommand::onDeviceDone(UpgradeEngine *engine, const UpgradeFailure *failure)
+void UpgradeCommand::connectVerdicts(UpgradeEngine *engine,
+                                     const std::function<void(int exitCode)> &done)
 {
-    m_console.result(engine->device().path, failure);
-    ++(failure ? m_failed : m_upgraded);
+    connect(engine, &UpgradeEngine::succeeded, this, [this, engine, done] {
+        m_console.upgraded(engine->device().path, m_options.verify);
+        ++m_upgraded;
+        done(ExitCode::kOk);
+    });
+    connect(engine, &UpgradeEngine::unproven, this,
+            [this, engine, done](const Diagnosis::Finding &finding) {
+                m_console.unproven(engine->device().path, finding);
+                ++m_unproven;
+                done(ExitCode::kUnproven);
+            });
+    connect(engine, &UpgradeEngine::failed, this,
+            [this, engine, done](const UpgradeFailure &failure) {
+                m_console.failed(engine->device().path, failure);
+                ++m_failed;
+                const int exitCode = ExitCode::forFailure(failure);
+                if (exitCode == ExitCode::kNotKept)
+                    ++m_notKept;
+                done(exitCode);
+            });
+}
+
+void UpgradeCommand::onDeviceDone(UpgradeEngine *engine)
+{
     m_running.removeAll(engine);
     m_barValues.remove(engine);
     engine->deleteLater();
@@ -233,8 +248,8 @@ void UpgradeCommand::interrupt()
 
 int UpgradeCommand::summarize()
 {
-    m_console.summary(m_upgraded, m_failed);
-    return m_failed > 0 ? ExitCode::kFlash : ExitCode::kOk;
+    m_console.summary(m_upgraded, m_unproven, m_failed);
+    return ExitCode::forDevices(m_failed, m_notKept, m_unproven);
 }
 
 void UpgradeCommand::finish(int exitCode)

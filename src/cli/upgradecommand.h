@@ -20,6 +20,7 @@ struct UpgradeOptions
     bool wait = false;     // every Ravlo device as it is plugged in, until interrupted
     QString file;          // a local image instead of the bucket's
     QString sha256;        // the digest the local image must have
+    bool verify = true;    // read the image back before the device leaves DFU mode
 };
 
 // `ravlo-flash upgrade`: one UpgradeEngine run per device, the image
@@ -48,10 +49,12 @@ private:
     void scan();
     void onScanned(const DeviceScanner::Result &result);
     void flash(const DfuDevice &device);
-    void onDeviceDone(UpgradeEngine *engine, const UpgradeFailure *failure);
+    // A device's verdict: reports it and counts it, then goes on.
+    void connectVerdicts(UpgradeEngine *engine, const std::function<void(int exitCode)> &done);
+    void onDeviceDone(UpgradeEngine *engine);
     void startNext();
     void finish(int exitCode);
-    // The upgraded and failed devices, with the exit code that goes with them.
+    // The devices' verdicts, with the exit code that goes with them.
     int summarize();
 
     const Endpoints m_endpoints;
@@ -69,6 +72,8 @@ private:
     QHash<UpgradeEngine *, int> m_barValues; // the value that goes with a run's bar text
     QSet<QString> m_seen;                    // --wait: attached devices already taken
     int m_upgraded = 0;
-    int m_failed = 0;
+    int m_unproven = 0;
+    int m_failed = 0; // not-kept ones included
+    int m_notKept = 0;
     bool m_finished = false;
 };

@@ -53,30 +53,58 @@ std::optional<Progress> matchProgress(const QRegularExpression &expression, cons
                     boundedNumber(match.captured(2), std::numeric_limits<qint64>::max())};
 }
 
+// Where a transfer's 0 to 100 % lie on the bar.
+struct Band
+{
+    int first;
+    int width;
+};
+
+// A transfer's progress line on its band of the bar, with a text that names
+// the percentage, the bytes and imageSize.
+std::optional<BarUpdate> transferProgress(const QRegularExpression &expression, const QString &line,
+                                          Band band, const char *text, qint64 imageSize)
+{
+    const auto progress = matchProgress(expression, line);
+    if (!progress)
+        return std::nullopt;
+    return BarUpdate{band.first + progress->percent * band.width / 100,
+                     QCoreApplication::translate("DfuOutput", text)
+                         .arg(progress->percent)
+                         .arg(progress->bytes)
+                         .arg(imageSize)};
+}
+
 struct Stage
 {
     const char *phrase;
+    FlashStep step; // the one whose bar shows it
     int value;
     const char *text;
 };
 
+const char kLeaveRequest[] = "Submitting leave request";
+
 // The tool's stage lines, the one table that both tells them and shows them.
 // The texts are translated when shown.
 const std::array<Stage, 9> kStages = {{
-    {"Opening DFU capable USB device", 5, QT_TRANSLATE_NOOP("DfuOutput", "Open DFU device...")},
-    {"Claiming USB DFU Interface", 6,
+    {"Opening DFU capable USB device", FlashStep::Write, 5,
+     QT_TRANSLATE_NOOP("DfuOutput", "Open DFU device...")},
+    {"Claiming USB DFU Interface", FlashStep::Write, 6,
      QT_TRANSLATE_NOOP("DfuOutput", "Obtain USB DFU interface...")},
-    {"Setting Alternate Interface", 7, QT_TRANSLATE_NOOP("DfuOutput", "Set interface mode...")},
-    {"Determining device status", 8,
+    {"Setting Alternate Interface", FlashStep::Write, 7,
+     QT_TRANSLATE_NOOP("DfuOutput", "Set interface mode...")},
+    {"Determining device status", FlashStep::Write, 8,
      QT_TRANSLATE_NOOP("DfuOutput", "Detecting equipment status...")},
-    {"Clearing status", 9, QT_TRANSLATE_NOOP("DfuOutput", "Clear device status...")},
-    {"DFU state(2) = dfuIDLE", 10,
+    {"Clearing status", FlashStep::Write, 9,
+     QT_TRANSLATE_NOOP("DfuOutput", "Clear device status...")},
+    {"DFU state(2) = dfuIDLE", FlashStep::Write, 10,
      QT_TRANSLATE_NOOP("DfuOutput", "Equipment ready, start burning...")},
-    {"Submitting leave request", 91,
+    {kLeaveRequest, FlashStep::Leave, 98,
      QT_TRANSLATE_NOOP("DfuOutput", "Submit a request to leave...")},
-    {"Transitioning to dfuMANIFEST state", 92,
+    {"Transitioning to dfuMANIFEST state", FlashStep::Leave, 99,
      QT_TRANSLATE_NOOP("DfuOutput", "Switch to dfuMANIFEST state...")},
-    {"Resetting USB", 95, QT_TRANSLATE_NOOP("DfuOutput", "Reset USB device...")},
+    {"Resetting USB", FlashStep::Leave, 99, QT_TRANSLATE_NOOP("DfuOutput", "Reset USB device...")},
 }};
 
 const Stage *stageOf(const QString &line)
@@ -103,6 +131,46 @@ bool isCompletionMessage(const QString &message)
     return message == kFileDownloaded || message == kDownloadDone;
 }
 
+// The step whose bar a line of this kind shows; none for warnings and others.
+std::optional<FlashStep> stepShowing(LineKind kind, const QString &line)
+{
+    switch (kind) {
+    case LineKind::EraseProgress:
+    case LineKind::DownloadProgress:
+    case LineKind::Completion:
+        return FlashStep::Write;
+    case LineKind::UploadProgress:
+        return FlashStep::ReadBack;
+    case LineKind::Stage:
+        return stageOf(line)->step;
+    case LineKind::Warning:
+    case LineKind::Other:
+        break;
+    }
+    return std::nullopt;
+}
+
+// A write that exited with this code and printed this output wrote the
+// image: exit 0, or 74 after the whole image was written.
+bool written(int exitCode, const QString &output)
+{
+    constexpr int kExitIoError = 74;
+    if (exitCode == kExitIoError)
+        return completionDetected(output);
+    if (exitCode != 0)
+        return false;
+    // A step that failed (" failed!" after its progress) fails the write even
+    // when the tool exits with 0, unless it is a leave request's: a device
+    // that resets as it leaves answers that one badly.
+    for (const QString &message : messages(output)) {
+        if (message.contains(QLatin1String(kLeaveRequest)))
+            return true;
+        if (message.endsWith(QLatin1String("failed!")))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 LineKind classify(const QString &line)
@@ -112,6 +180,8 @@ LineKind classify(const QString &line)
         return LineKind::EraseProgress;
     if (hasPercent && line.contains(QLatin1String("Download")))
         return LineKind::DownloadProgress;
+    if (hasPercent && line.contains(QLatin1String("Upload")))
+        return LineKind::UploadProgress;
     if (stageOf(line))
         return LineKind::Stage;
     if (isCompletionMessage(line))
@@ -121,13 +191,18 @@ LineKind classify(const QString &line)
     return LineKind::Other;
 }
 
-std::optional<BarUpdate> barUpdate(const QString &line, qint64 imageSize)
+std::optional<BarUpdate> barUpdate(const QString &line, qint64 imageSize, FlashStep step)
 {
-    switch (classify(line)) {
+    const LineKind kind = classify(line);
+    if (stepShowing(kind, line) != step)
+        return std::nullopt;
+    switch (kind) {
     case LineKind::EraseProgress:
         return eraseProgress(line);
     case LineKind::DownloadProgress:
         return downloadProgress(line, imageSize);
+    case LineKind::UploadProgress:
+        return uploadProgress(line, imageSize);
     case LineKind::Stage:
         return stageProgress(line);
     case LineKind::Completion:
@@ -156,14 +231,18 @@ std::optional<BarUpdate> downloadProgress(const QString &line, qint64 imageSize)
 {
     static const QRegularExpression download(
         QStringLiteral("Download.*?\\[.*?\\].*?(\\d+)%.*?(\\d+)\\s*bytes"));
-    const auto progress = matchProgress(download, line);
-    if (!progress)
-        return std::nullopt;
-    return BarUpdate{progress->percent * 80 / 100 + 10,
-                     QCoreApplication::translate("DfuOutput", "firmware burning: %1% (%2/%3 bytes)")
-                         .arg(progress->percent)
-                         .arg(progress->bytes)
-                         .arg(imageSize)};
+    return transferProgress(download, line, {10, 80},
+                            QT_TRANSLATE_NOOP("DfuOutput", "firmware burning: %1% (%2/%3 bytes)"),
+                            imageSize);
+}
+
+std::optional<BarUpdate> uploadProgress(const QString &line, qint64 imageSize)
+{
+    static const QRegularExpression upload(
+        QStringLiteral("Upload.*?\\[.*?\\].*?(\\d+)%.*?(\\d+)\\s*bytes"));
+    return transferProgress(
+        upload, line, {91, 6},
+        QT_TRANSLATE_NOOP("DfuOutput", "Verifying written firmware: %1% (%2/%3 bytes)"), imageSize);
 }
 
 std::optional<BarUpdate> stageProgress(const QString &line)
@@ -178,7 +257,7 @@ std::optional<BarUpdate> completion(const QString &line)
 {
     if (!isCompletionMessage(line))
         return std::nullopt;
-    return BarUpdate{98, QCoreApplication::translate("DfuOutput", "Firmware burning completed!")};
+    return BarUpdate{90, QCoreApplication::translate("DfuOutput", "Firmware burning completed!")};
 }
 
 QStringList messages(const QString &output)
@@ -206,23 +285,27 @@ bool completionDetected(const QString &output)
            downloadComplete.match(output).hasMatch();
 }
 
-bool flashSucceeded(int exitCode, const QString &output)
+StepVerdict verdict(FlashStep step, int exitCode, const QString &output)
 {
-    constexpr int kExitIoError = 74;
-    if (exitCode == kExitIoError)
-        return completionDetected(output);
-    if (exitCode != 0)
-        return false;
-    // A step that failed (" failed!" after its progress) fails the run even
-    // when the tool exits with 0, unless it is the leave request's: a device
-    // that resets as it leaves answers that one badly.
-    for (const QString &message : messages(output)) {
-        if (message.contains(QLatin1String("Submitting leave request")))
-            return true;
-        if (message.endsWith(QLatin1String("failed!")))
-            return false;
+    switch (step) {
+    case FlashStep::Write:
+        return written(exitCode, output) ? StepVerdict::Done : StepVerdict::Failed;
+    case FlashStep::ReadBack:
+        return exitCode == 0             ? StepVerdict::Done
+               : readBackRefused(output) ? StepVerdict::Refused
+                                         : StepVerdict::Failed;
+    case FlashStep::Leave:
+        break;
     }
-    return true;
+    return output.contains(QLatin1String(kLeaveRequest)) ? StepVerdict::Done : StepVerdict::Failed;
+}
+
+bool readBackRefused(const QString &output)
+{
+    // The request stalled: the tool says so and ends.
+    static const QRegularExpression stalled(QStringLiteral(
+        "dfuse_upload: libusb_control_transfer returned -?\\d+ \\(LIBUSB_ERROR_PIPE\\)"));
+    return stalled.match(output).hasMatch();
 }
 
 } // namespace DfuOutput

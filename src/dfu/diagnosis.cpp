@@ -108,7 +108,8 @@ QString permissionAdvice(const Environment &environment)
 
 Finding make(Cause cause, const Environment &environment, const Details &details = {})
 {
-    const bool flash = details.phase == Phase::Flash;
+    // The tool talks to the device in every phase but the scan.
+    const bool flash = details.phase != Phase::Scan;
     switch (cause) {
     case Cause::None:
         return {};
@@ -196,9 +197,14 @@ Finding make(Cause cause, const Environment &environment, const Details &details
                 checkDevice()};
     case Cause::ConnectionLost:
         return {cause,
-                QCoreApplication::translate(
-                    "Diagnosis", "The USB connection to the device broke off; the device may not "
-                                 "be fully written."),
+                details.phase == Phase::ReadBack
+                    ? QCoreApplication::translate(
+                          "Diagnosis", "The connection to the device was lost while the firmware "
+                                       "was being read back, so it is not known whether the "
+                                       "device keeps it.")
+                    : QCoreApplication::translate("Diagnosis",
+                                                  "The USB connection to the device broke off; "
+                                                  "the device may not be fully written."),
                 sentences(QCoreApplication::translate("Diagnosis",
                                                       "It can still be upgraded: put it into DFU "
                                                       "mode again and press Upgrade."),
@@ -267,6 +273,27 @@ Finding make(Cause cause, const Environment &environment, const Details &details
                                             "had succeeded; the device may not be fully written."),
                 sentences(QCoreApplication::translate(
                               "Diagnosis", "Put the device into DFU mode again and press Upgrade."),
+                          retry())};
+    case Cause::NotKept:
+        return {cause,
+                QCoreApplication::translate(
+                    "Diagnosis", "The device did not keep the firmware: what it gave back when "
+                                 "it was read is not what was written."),
+                sentences(QCoreApplication::translate(
+                              "Diagnosis", "The device is still in DFU mode: press Upgrade to "
+                                           "write it again."),
+                          retry())};
+    case Cause::ReadBackRefused:
+        return {cause,
+                QCoreApplication::translate(
+                    "Diagnosis", "The firmware was written, but the device refused to be read "
+                                 "back, so the write could not be checked. Devices with "
+                                 "read-protected flash, and bootloaders that cannot read, do "
+                                 "this."),
+                sentences(QCoreApplication::translate(
+                              "Diagnosis", "Switch the device off and on again: if it starts "
+                                           "with the new firmware, the upgrade worked. If not, "
+                                           "put it into DFU mode and press Upgrade again."),
                           retry())};
     case Cause::ToolMissing:
         return {cause,
@@ -595,9 +622,13 @@ Finding readFlash(const Run &run, const Environment &environment)
     const QStringList messages = bareMessages(run.output);
     const int at = endingAt(messages);
     Details details;
+    details.phase = run.phase;
     details.exitCode = run.exitCode;
     details.devices = run.seen;
     details.usbPath = run.usbPath;
+    // A read-back the device stalled: written, but not to be proven.
+    if (run.phase == Phase::ReadBack && DfuOutput::readBackRefused(run.output))
+        return make(Cause::ReadBackRefused, environment, details);
     if (at >= 0) {
         const std::optional<Ending> ending = endingOf(messages.at(at));
         details.reason = messages.at(at);
@@ -638,7 +669,9 @@ Finding diagnose(const Run &run, const Environment &environment)
 {
     if (run.processError)
         return toolFailure(run, environment);
-    if (run.phase == Phase::Flash && DfuOutput::flashSucceeded(run.exitCode, run.output))
+    if (run.phase != Phase::Scan &&
+        DfuOutput::verdict(run.phase == Phase::Flash ? FlashStep::Write : FlashStep::ReadBack,
+                           run.exitCode, run.output) == DfuOutput::StepVerdict::Done)
         return {};
     return run.phase == Phase::Scan ? readListing(run, environment) : readFlash(run, environment);
 }

@@ -35,6 +35,8 @@ enum class Cause
     ToolUsage,         // the tool did not take its command
     ImageFile,         // the tool could not read or write a file of the run
     FailedStep,        // the tool said a step failed, yet exited with 0
+    NotKept,           // what the device gave back is not what was written
+    ReadBackRefused,   // written, but the device refused to be read back
     ToolMissing,
     ToolCannotStart,
     ToolCrashed,
@@ -44,8 +46,9 @@ enum class Cause
 
 enum class Phase
 {
-    Scan,  // dfu-util -l
-    Flash, // dfu-util ... -D image
+    Scan,     // dfu-util -l
+    Flash,    // dfu-util ... -D image
+    ReadBack, // dfu-util ... -U file, after the write
 };
 
 enum class Platform
@@ -88,9 +91,10 @@ struct Finding
     QString inOneLine() const;
 };
 
-// A flash that wrote the image (DfuOutput::flashSucceeded) is Cause::None; a
-// failed one is read by the message that ended it, not by the first error it
-// printed. A scan is Cause::None when it lists exactly one Ravlo device.
+// A flash or a read-back whose step is done (DfuOutput::verdict) is
+// Cause::None; a failed one is read by the message that ended it, not by the
+// first error it printed. A scan is Cause::None when it lists exactly one
+// Ravlo device.
 Finding diagnose(const Run &run, const Environment &environment = Environment::current());
 // The tool's own words for why a run ended, without its name: the message
 // that ended it; empty when there is none.

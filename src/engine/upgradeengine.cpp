@@ -18,7 +18,20 @@ namespace {
 
 constexpr qint64 kSpeedIntervalMs = 1000;
 
+// Where a run keeps its files; empty when there is no such folder.
+QString temporaryFolder()
+{
+    const QString path = QStandardPaths::writableLocation(QStandardPaths::TempLocation);
+    return QFileInfo(path).isDir() ? path : QString();
+}
+
 } // namespace
+
+bool UpgradeEngine::talksToDevice(Phase phase)
+{
+    return phase == Phase::Scanning || phase == Phase::Flashing || phase == Phase::ReadingBack ||
+           phase == Phase::Leaving;
+}
 
 UpgradeEngine::UpgradeEngine(const Endpoints &endpoints, Manifest *manifest,
                              QNetworkAccessManager *network, QObject *parent)
@@ -241,8 +254,8 @@ QString UpgradeEngine::manifestDigest() const
 void UpgradeEngine::startFirmwareDownload()
 {
     setPhase(Phase::Downloading);
-    const QString tempPath = QStandardPaths::writableLocation(QStandardPaths::TempLocation);
-    if (tempPath.isEmpty() || !QFileInfo(tempPath).isDir()) {
+    const QString tempPath = temporaryFolder();
+    if (tempPath.isEmpty()) {
         fail(UpgradeFailure::Stage::Download,
              tr("Failed to create firmware file: the temporary folder does not exist"));
         return;
@@ -322,18 +335,19 @@ void UpgradeEngine::verify(const QString &actualSha256, const QString &expectedS
         return;
     }
     qDebug().noquote() << QStringLiteral("✓ SHA256校验通过");
+    m_imageSha256 = actualSha256;
     if (m_plan.fetchOnly) {
         setPhase(Phase::Idle);
         emit succeeded();
         return;
     }
     // An image that cannot fit is not sent to the device at all.
-    const qint64 imageSize = QFileInfo(imagePath()).size();
+    m_imageSize = QFileInfo(imagePath()).size();
     const qint64 flashSize = m_device.flashSize();
-    if (flashSize > 0 && imageSize > flashSize) {
+    if (flashSize > 0 && m_imageSize > flashSize) {
         fail(UpgradeFailure::Stage::Flash,
              tr("The firmware image is larger than the device's flash memory"),
-             Diagnosis::imageTooLarge(imageSize, flashSize));
+             Diagnosis::imageTooLarge(m_imageSize, flashSize));
         return;
     }
     emit barText(tr("Firmware download completed, start burning"));
@@ -351,41 +365,137 @@ void UpgradeEngine::startBurning()
         fail(UpgradeFailure::Stage::Flash, tr("No device was chosen for the firmware"));
         return;
     }
+    // An empty image leaves nothing to read back.
+    if (m_plan.verify && m_imageSize > 0) {
+        // A folder of its own: the tool will not write into a file that exists.
+        const QString folder = temporaryFolder();
+        if (!folder.isEmpty())
+            m_readBackDir = std::make_unique<QTemporaryDir>(
+                QDir(folder).filePath(QStringLiteral("Ravlo_readback_XXXXXX")));
+        if (!m_readBackDir || !m_readBackDir->isValid()) {
+            fail(UpgradeFailure::Stage::Flash,
+                 tr("Failed to create the file the firmware is read back into, so nothing was "
+                    "written"));
+            return;
+        }
+    }
     setPhase(Phase::Flashing);
     emit barValue(50);
     emit barText(tr("Burning firmware .."));
     qDebug().noquote() << QStringLiteral("开始烧录固件...");
     m_awake.hold(tr("Writing firmware to a Ravlo device"));
-    const QFileInfo image(imagePath());
-    m_flash = new FlashRun(this);
-    connect(m_flash, &FlashRun::progress, this, [this](const BarUpdate &update) {
+    runStep(FlashStep::Write,
+            FlashCommand::write(m_device.path, QFileInfo(imagePath()).absoluteFilePath()));
+}
+
+void UpgradeEngine::runStep(FlashStep step, const QStringList &arguments)
+{
+    m_step = new StepRun(step, this);
+    connect(m_step, &StepRun::progress, this, [this](const BarUpdate &update) {
         emit barValue(update.value);
         emit barText(update.text);
     });
-    connect(m_flash, &FlashRun::finished, this, &UpgradeEngine::onFlashFinished);
-    m_flash->start(m_toolPath, FlashCommand::arguments(m_device.path, image.absoluteFilePath()),
-                   image.absolutePath(), image.exists() ? image.size() : 0, m_limits.startMs);
+    connect(m_step, &StepRun::finished, this, &UpgradeEngine::onStepFinished);
+    m_step->start(m_toolPath, arguments, QFileInfo(imagePath()).absolutePath(), m_imageSize,
+                  m_limits.startMs);
 }
 
-void UpgradeEngine::onFlashFinished(const FlashRun::Result &result)
+void UpgradeEngine::onStepFinished(const StepRun::Result &result)
 {
-    using Status = FlashRun::Result::Status;
-    if (result.status == Status::Written) {
-        endRun(0);
-        emit barValue(100);
-        emit barText(tr("Firmware upgrade completed!"));
-        log(Level::Info, tr("Upgrade completed successfully"));
-        setPhase(Phase::Idle);
-        emit succeeded();
+    using Status = StepRun::Result::Status;
+    m_step->deleteLater(); // it is inside its own signal
+    m_step = nullptr;
+    switch (result.step) {
+    case FlashStep::Write:
+        if (result.status != Status::Done)
+            failStep(result);
+        else if (m_readBackDir)
+            readBack();
+        else
+            leave();
+        return;
+    case FlashStep::ReadBack:
+        if (result.status == Status::Done) {
+            compareReadBack();
+        } else if (result.status == Status::Refused) {
+            endRun(0);
+            log(Level::Warning, tr("Firmware written, but not verified"));
+            setPhase(Phase::Idle);
+            emit unproven(Diagnosis::diagnose(diagnosisRun(result)));
+        } else {
+            failStep(result);
+        }
+        return;
+    case FlashStep::Leave:
+        // The firmware is proven by now: a device that does not confirm the
+        // leave only needs to be switched off and on.
+        if (result.status != Status::Done)
+            log(Level::Warning, tr("The device did not confirm that it left DFU mode; switch it "
+                                   "off and on to start the new firmware"));
+        succeed();
         return;
     }
-    UpgradeFailure failure;
-    failure.stage = UpgradeFailure::Stage::Flash;
+}
+
+void UpgradeEngine::readBack()
+{
+    setPhase(Phase::ReadingBack);
+    emit barText(tr("Verifying written firmware..."));
+    runStep(FlashStep::ReadBack,
+            FlashCommand::readBack(m_device.path, m_imageSize, readBackFile()));
+}
+
+void UpgradeEngine::compareReadBack()
+{
+    const QString readBack = Sha256::ofFile(readBackFile());
+    qDebug().noquote() << QStringLiteral("回读的SHA256: %1").arg(readBack);
+    if (readBack.isEmpty()) {
+        fail(UpgradeFailure::Stage::ReadBack,
+             tr("The firmware read back from the device could not be opened"));
+    } else if (readBack != m_imageSha256) {
+        fail(UpgradeFailure::Stage::ReadBack,
+             tr("The firmware read back from the device differs from the image"),
+             Diagnosis::describe(Diagnosis::Cause::NotKept));
+    } else {
+        leave();
+    }
+}
+
+void UpgradeEngine::leave()
+{
+    setPhase(Phase::Leaving);
+    runStep(FlashStep::Leave, FlashCommand::leave(m_device.path));
+}
+
+void UpgradeEngine::succeed()
+{
+    endRun(0);
+    emit barValue(100);
+    emit barText(tr("Firmware upgrade completed!"));
+    log(Level::Info, tr("Upgrade completed successfully"));
+    setPhase(Phase::Idle);
+    emit succeeded();
+}
+
+Diagnosis::Run UpgradeEngine::diagnosisRun(const StepRun::Result &result) const
+{
     Diagnosis::Run run;
+    run.phase =
+        result.step == FlashStep::ReadBack ? Diagnosis::Phase::ReadBack : Diagnosis::Phase::Flash;
     run.output = result.output;
     run.exitCode = result.exitCode;
     run.seen = m_seen;
     run.usbPath = m_device.path;
+    return run;
+}
+
+void UpgradeEngine::failStep(const StepRun::Result &result)
+{
+    using Status = StepRun::Result::Status;
+    UpgradeFailure failure;
+    failure.stage = result.step == FlashStep::ReadBack ? UpgradeFailure::Stage::ReadBack
+                                                       : UpgradeFailure::Stage::Flash;
+    Diagnosis::Run run = diagnosisRun(result);
     if (result.status == Status::StartTimeout) {
         failure.reason = tr("Unable to start dfu uti process");
         failure.finding = Diagnosis::describe(Diagnosis::Cause::ToolCannotStart);
@@ -429,14 +539,16 @@ void UpgradeEngine::endRun(int graceMs)
     m_burnTimer.stop();
     m_scanner->stop();
     // Released by deleteLater: a run may end inside their own signals.
-    if (FlashRun *flash = m_flash.data()) {
-        m_flash = nullptr;
-        if (flash->isRunning())
+    if (StepRun *step = m_step.data()) {
+        m_step = nullptr;
+        if (step->isRunning())
             qDebug().noquote() << QStringLiteral("停止dfu-util进程...");
-        if (!flash->stop(graceMs))
+        if (!step->stop(graceMs))
             qDebug().noquote() << QStringLiteral("强制终止dfu-util进程");
-        flash->deleteLater();
+        step->deleteLater();
     }
+    // Once no tool can write into it any more.
+    m_readBackDir.reset();
     if (ImageDownload *download = m_download.data()) {
         m_download = nullptr;
         download->discard();
@@ -455,6 +567,11 @@ QString UpgradeEngine::verifiedImage() const
 QString UpgradeEngine::verifiedSha256() const
 {
     return verifiedImage().isEmpty() ? QString() : m_download->sha256();
+}
+
+QString UpgradeEngine::readBackFile() const
+{
+    return m_readBackDir->filePath(QStringLiteral("readback.bin"));
 }
 
 QString UpgradeEngine::imagePath() const

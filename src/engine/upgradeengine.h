@@ -5,13 +5,16 @@
 #include "engine/devicescanner.h"
 #include "engine/endpoints.h"
 #include "engine/enginelimits.h"
-#include "engine/flashrun.h"
 #include "engine/imagedownload.h"
 #include "session/sleepinhibitor.h"
+#include "engine/steprun.h"
 
 #include <QObject>
 #include <QPointer>
+#include <QTemporaryDir>
 #include <QTimer>
+
+#include <memory>
 
 class Manifest;
 class QNetworkAccessManager;
@@ -26,6 +29,7 @@ struct UpgradeFailure
         Download, // the image did not arrive in a file
         Verify,   // the image is not the one the manifest names
         Flash,    // dfu-util did not write it
+        ReadBack, // the device did not give back what was written
     };
     Stage stage = Stage::Scan;
     // What went wrong, in a sentence ("Firmware verification failed, ...").
@@ -43,11 +47,12 @@ Q_DECLARE_METATYPE(UpgradeFailure)
 
 // The road of one upgrade without any widget: find the one Ravlo device with
 // dfu-util -l, make sure the manifest names the image's digest, download and
-// verify the image, wait the burn delay, write it with dfu-util and judge the
-// result. It reports by signals; what a window or a terminal makes of them is
-// theirs. A run owns its scan, its reply, its image file and its dfu-util
-// process, and leaves none of them behind: the image is removed whenever a
-// run ends.
+// verify the image, wait the burn delay, write it with dfu-util, read it back
+// and, only when what came back is the image, let the device leave DFU mode.
+// It reports by signals; what a window or a terminal makes of them is theirs.
+// A run owns its scan, its reply, its image file, its read-back file and its
+// dfu-util process, and leaves none of them behind: the files are removed
+// whenever a run ends.
 class UpgradeEngine : public QObject
 {
     Q_OBJECT
@@ -60,10 +65,14 @@ public:
         Downloading,
         Verifying,
         BurnPending,
-        Flashing,
+        Flashing,    // dfu-util writes the image
+        ReadingBack, // ... reads it back
+        Leaving,     // ... makes the device leave DFU mode
         RestartPending,
     };
     Q_ENUM(Phase)
+    // Whether dfu-util talks to the device in this phase.
+    static bool talksToDevice(Phase phase);
 
     enum class Level
     {
@@ -84,6 +93,9 @@ public:
         // No device: the run ends with the verified image, which the engine
         // keeps (verifiedImage()) until its next run or its shutdown.
         bool fetchOnly = false;
+        // The image is read back before the device leaves DFU mode; without,
+        // succeeded() means only that dfu-util wrote it.
+        bool verify = true;
     };
 
     // The manifest is shared with whoever shows its values; the engine fetches
@@ -121,9 +133,14 @@ signals:
     void barValue(int value);
     void barText(const QString &text);
     void logLine(UpgradeEngine::Level level, const QString &text);
-    // The run has ended; the phase is Idle again when these arrive.
+    // The run has ended; the phase is Idle again when these arrive. Success
+    // is the image read back (unless the plan says not to) and the device
+    // told to leave DFU mode.
     void failed(const UpgradeFailure &failure);
     void succeeded();
+    // The image was written, but the device refused to be read back: neither
+    // success nor failure. The device stays in DFU mode.
+    void unproven(const Diagnosis::Finding &finding);
 
 private slots:
     void onFirmwareDownloadProgress(qlonglong bytesReceived, qlonglong bytesTotal);
@@ -142,14 +159,24 @@ private:
     void startFirmwareDownload();
     void onDownloadFinished(const ImageDownload::Outcome &outcome);
     void verify(const QString &actualSha256, const QString &expectedSha256);
+    // Writing starts.
     void startBurning();
-    void onFlashFinished(const FlashRun::Result &result);
+    void runStep(FlashStep step, const QStringList &arguments);
+    void onStepFinished(const StepRun::Result &result);
+    void readBack();
+    void compareReadBack();
+    void leave();
+    void succeed();
+    void failStep(const StepRun::Result &result);
+    // What a step printed and how it ended, for a diagnosis.
+    Diagnosis::Run diagnosisRun(const StepRun::Result &result) const;
     void fail(UpgradeFailure::Stage stage, const QString &reason,
               const Diagnosis::Finding &finding = {});
     void fail(const UpgradeFailure &failure);
-    // Stops and releases everything of the run; the tool within graceMs.
+    // The run ends: stops and releases everything of it; the tool within graceMs.
     void endRun(int graceMs);
     QString imagePath() const;
+    QString readBackFile() const;
 
     const Endpoints m_endpoints;
     Manifest *const m_manifest;
@@ -161,11 +188,14 @@ private:
 
     DeviceScanner *m_scanner;
     QPointer<ImageDownload> m_download;
-    QPointer<FlashRun> m_flash;
+    QPointer<StepRun> m_step;
+    std::unique_ptr<QTemporaryDir> m_readBackDir; // holds the read-back file
     DfuDevice m_device;
     QList<DfuDevice> m_seen;     // every device the run's scan saw
     bool m_imageChecked = false; // against the chosen device's flash
     QString m_expectedSha256;    // the digest the downloaded image must have
+    QString m_imageSha256;       // the digest the image was verified against
+    qint64 m_imageSize = 0;
     // Held from the flash's start until the run ends, however it ends.
     SleepInhibitor m_awake;
     QTimer m_burnTimer;

@@ -73,23 +73,26 @@ void TestUpgradeWorkflow::start(WindowHarness &harness, const LoopbackReply &ima
     harness.button("BtnUpgrade")->click();
 }
 
+// Every verdict but success: what the log, the boxes and the bar say.
 void TestUpgradeWorkflow::failure_data()
 {
     QTest::addColumn<DfuSimScenario>("bus");
     QTest::addColumn<QStringList>("boxes");
     QTest::addColumn<QStringList>("lines"); // regular expressions, after the first line
+    QTest::addColumn<QString>("bar");
 
     // The tool's line, the failure, its cause and what to do: the cause and
     // the advice also in a box.
     QTest::newRow("device refuses to be opened")
         << DfuSimScenario().addDevice().setFault(DfuSimScenario::Fault::OpenDenied)
         << QStringList{"Upgrade failed"}
-        << QStringList{
-               "\\[ERROR\\] Device scanning error: dfu-util: Cannot open DFU device "
-               "0483:df11 .+\\(LIBUSB_ERROR_ACCESS\\)",
-               "\\[ERROR\\] Upgrade process error: Failed to meet upgrade preconditions",
-               "\\[ERROR\\] The Ravlo device is connected, but this user may not open it\\.",
-               "\\[WARNING\\] .+"};
+        << QStringList{"\\[ERROR\\] Device scanning error: dfu-util: Cannot open DFU device "
+                       "0483:df11 .+\\(LIBUSB_ERROR_ACCESS\\)",
+                       "\\[ERROR\\] Upgrade process error: Failed to meet upgrade preconditions",
+                       "\\[ERROR\\] The Ravlo device is connected, but this user may not open "
+                       "it\\.",
+                       "\\[WARNING\\] .+"}
+        << "Upgrade failed";
     // No device: the steps in the log, no box.
     QTest::newRow("no device")
         << DfuSimScenario() << QStringList()
@@ -97,7 +100,25 @@ void TestUpgradeWorkflow::failure_data()
                        "device",
                        "\\[ERROR\\] Upgrade process error: Failed to meet upgrade preconditions",
                        "\\[ERROR\\] No Ravlo device in DFU mode was found\\.",
-                       "\\[WARNING\\] Put the device into DFU mode.+"};
+                       "\\[WARNING\\] Put the device into DFU mode.+"}
+        << "Upgrade failed";
+    // Every block acknowledged, none kept: never "Upgrade Successful".
+    QTest::newRow("device keeps nothing")
+        << DfuSimScenario().addDevice().setFault(DfuSimScenario::Fault::KeepsNothing)
+        << QStringList{"Upgrade failed"}
+        << QStringList{"\\[ERROR\\] Upgrade process error: The firmware read back from the "
+                       "device differs from the image",
+                       "\\[ERROR\\] The device did not keep the firmware: .+",
+                       "\\[WARNING\\] The device is still in DFU mode: press Upgrade .+"}
+        << "Upgrade failed";
+    QTest::newRow("read-protected device")
+        << DfuSimScenario().addDevice().setFault(DfuSimScenario::Fault::ReadProtected)
+        << QStringList{"Firmware Written, Not Verified"}
+        << QStringList{"\\[WARNING\\] Firmware written, but not verified",
+                       "\\[WARNING\\] The firmware was written, but the device refused to be "
+                       "read back, .+",
+                       "\\[WARNING\\] Switch the device off and on again: .+"}
+        << "Firmware written, not verified";
 }
 
 void TestUpgradeWorkflow::failure()
@@ -119,12 +140,14 @@ void TestUpgradeWorkflow::failure()
                  qPrintable(log.join('\n')));
     QCOMPARE(log.size(), lines.size() + 1);
     QCOMPARE(harness.bar()->value(), 0);
-    QCOMPARE(harness.bar()->format(), QStringLiteral("Upgrade failed"));
+    QTEST(harness.bar()->format(), "bar");
     QVERIFY(harness.button("BtnUpgrade")->isEnabled() && harness.button("BtnVersion")->isEnabled());
     // The box says the cause and what to do, as the log does.
+    const QRegularExpression level("^\\[\\w+\\] ");
     if (!boxes.isEmpty())
         QCOMPARE(harness.boxes().seen().first().text,
-                 log.at(lines.size() - 1).mid(8) + "\n\n" + log.last().mid(10));
+                 QString(log.at(lines.size() - 1)).remove(level) + "\n\n" +
+                     QString(log.last()).remove(level));
 }
 
 void TestUpgradeWorkflow::clickWhileUnderway_data()
@@ -175,7 +198,7 @@ void TestUpgradeWorkflow::clickWhileUnderway()
     QTRY_COMPARE(harness.bar()->format(), QStringLiteral("Ready"));
     QCOMPARE(harness.boxes().titles().count("Upgrade in Progress"), downloading ? 0 : 1);
     QVERIFY(m_bus.flash().startsWith(m_image));
-    QCOMPARE(Leftovers::imageFiles(harness.tempPath()), QStringList());
+    QCOMPARE(Leftovers::runFiles(harness.tempPath()), QStringList());
     QTRY_COMPARE(Leftovers::childProcesses(), QStringList());
 }
 
@@ -203,7 +226,7 @@ void TestUpgradeWorkflow::endDuringRun()
     start(harness,
           downloading ? LoopbackReply::ok(m_image).slow(15000, 100) : LoopbackReply::ok(m_image));
     closeOnInterrupt(*harness.window()); // as main() does
-    QTRY_VERIFY_WITH_TIMEOUT(downloading ? !Leftovers::imageFiles(harness.tempPath()).isEmpty()
+    QTRY_VERIFY_WITH_TIMEOUT(downloading ? !Leftovers::runFiles(harness.tempPath()).isEmpty()
                                          : flashing(harness),
                              20000);
 
@@ -220,7 +243,7 @@ void TestUpgradeWorkflow::endDuringRun()
     harness.close();
     QVERIFY2(clock.elapsed() < testLimits().closeGraceMs + 200,
              qPrintable(QString::number(clock.elapsed())));
-    QCOMPARE(Leftovers::imageFiles(harness.tempPath()), QStringList());
+    QCOMPARE(Leftovers::runFiles(harness.tempPath()), QStringList());
     QCOMPARE(Leftovers::childProcesses(), QStringList());
     QCOMPARE(harness.boxes().titles(), QStringList());
 }

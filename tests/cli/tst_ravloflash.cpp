@@ -115,30 +115,49 @@ void TestRavloFlash::upgrade_data()
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QList<int>>("written"); // devices that hold the image afterwards
     QTest::addColumn<int>("imageRequests");
+    QTest::addColumn<QStringList>("verdicts"); // of the result events, in order of paths
 
+    using Fault = DfuSimScenario::Fault;
     const DfuSimScenario one = DfuSimScenario().addDevice();
     const DfuSimScenario two = DfuSimScenario().addDevice().addDevice().addDevice("1234:5678");
     const QString digest = Release::sha256Hex(image());
-    QTest::newRow("one device") << QStringList{"upgrade"} << one << 0 << QList<int>{0} << 1;
+    const QStringList verified = {"verified"};
+    const QStringList failed = {"failed"};
+    QTest::newRow("one device") << QStringList{"upgrade"} << one << 0 << QList<int>{0} << 1
+                                << verified;
     QTest::newRow("two devices, none chosen")
-        << QStringList{"upgrade"} << two << 3 << QList<int>() << 0;
-    QTest::newRow("the one with a serial")
-        << QStringList{"upgrade", "--serial", "3276386A3134"} << two << 0 << QList<int>{1} << 1;
+        << QStringList{"upgrade"} << two << 3 << QList<int>() << 0 << failed;
+    QTest::newRow("the one with a serial") << QStringList{"upgrade", "--serial", "3276386A3134"}
+                                           << two << 0 << QList<int>{1} << 1 << verified;
     // One download for both; the other device untouched.
-    QTest::newRow("all") << QStringList{"upgrade", "--all"} << two << 0 << QList<int>{0, 1} << 1;
+    QTest::newRow("all") << QStringList{"upgrade", "--all"} << two << 0 << QList<int>{0, 1} << 1
+                         << verified + verified;
     QTest::newRow("a block fails to program")
-        << QStringList{"upgrade"}
-        << DfuSimScenario().addDevice().setFault(DfuSimScenario::Fault::BlockError, 20) << 6
-        << QList<int>() << 1;
+        << QStringList{"upgrade"} << DfuSimScenario().addDevice().setFault(Fault::BlockError, 20)
+        << 6 << QList<int>() << 1 << failed;
     QTest::newRow("no device") << QStringList{"upgrade"} << DfuSimScenario() << 3 << QList<int>()
-                               << 0;
+                               << 0 << failed;
     QTest::newRow("local file") << QStringList{"upgrade", "--file", "image.bin", "--sha256", digest}
-                                << one << 0 << QList<int>{0} << 0;
+                                << one << 0 << QList<int>{0} << 0 << verified;
     QTest::newRow("local file, wrong digest")
         << QStringList{"upgrade",   "--all",    "--file",
                        "image.bin", "--sha256", Release::sha256Hex("other")}
-        << one << 5 << QList<int>() << 0;
-    QTest::newRow("unknown command") << QStringList{"flash"} << one << 2 << QList<int>() << 0;
+        << one << 5 << QList<int>() << 0 << failed;
+    QTest::newRow("unknown command")
+        << QStringList{"flash"} << one << 2 << QList<int>() << 0 << QStringList();
+    // Devices that acknowledge every block and keep none are never upgraded.
+    const DfuSimScenario lying =
+        DfuSimScenario().addDevice().addDevice().setFault(Fault::KeepsNothing);
+    QTest::newRow("device keeps nothing") << QStringList{"upgrade", "--serial", "3276386A3133"}
+                                          << lying << 7 << QList<int>() << 1 << failed;
+    QTest::newRow("devices keep nothing, all in parallel")
+        << QStringList{"upgrade", "--all", "--parallel"} << lying << 7 << QList<int>() << 1
+        << failed + failed;
+    QTest::newRow("read-protected device")
+        << QStringList{"upgrade"} << DfuSimScenario().addDevice().setFault(Fault::ReadProtected)
+        << 8 << QList<int>{0} << 1 << QStringList{"unproven"};
+    QTest::newRow("not verified") << QStringList{"upgrade", "--no-verify"} << one << 0
+                                  << QList<int>{0} << 1 << QStringList{"written"};
 }
 
 void TestRavloFlash::upgrade()
@@ -161,13 +180,16 @@ void TestRavloFlash::upgrade()
     QTEST(m_bucket->requestCount(Release::kFirmwarePath), "imageRequests");
     for (int device = 0; device < 3; ++device)
         QCOMPARE(m_bus.flash(device).startsWith(image()), written.contains(device));
-    // A failure says why on standard error; no image is left behind.
+    // Anything but success says why on standard error; no file is left behind.
     QCOMPARE(process->readAllStandardError().isEmpty(), exitCode == 0);
-    QCOMPARE(Leftovers::imageFiles(tmp()), QStringList());
+    QCOMPARE(Leftovers::runFiles(tmp()), QStringList());
     const QByteArray output = process->readAllStandardOutput();
     for (const QByteArray &line : output.split('\n'))
         QVERIFY2(line.isEmpty() || QJsonDocument::fromJson(line).isObject(), line.constData());
-    QCOMPARE(events(output, "result").size(), exitCode == 2 ? 0 : std::max(1, int(written.size())));
+    QMultiMap<QString, QString> verdicts;
+    for (const QJsonObject &result : events(output, "result"))
+        verdicts.insert(result.value("device").toString(), result.value("verdict").toString());
+    QTEST(QStringList(verdicts.values()), "verdicts");
 }
 
 void TestRavloFlash::signedMirror_data()
@@ -238,7 +260,7 @@ void TestRavloFlash::interruptedFlash()
     ::kill(pid_t(process->processId()), SIGINT);
     QVERIFY(process->waitForFinished(10000));
     QCOMPARE(process->exitCode(), 130);
-    QCOMPARE(Leftovers::imageFiles(tmp()), QStringList());
+    QCOMPARE(Leftovers::runFiles(tmp()), QStringList());
     // No dfu-util is left writing the device.
     QCOMPARE(Leftovers::childProcesses(), QStringList());
 }
@@ -261,11 +283,11 @@ void TestRavloFlash::waitForDevices()
     ::kill(pid_t(process->processId()), SIGTERM);
     QVERIFY(process->waitForFinished(10000));
     QCOMPARE(process->exitCode(), 0);
-    QCOMPARE(said("{\"event\":\"summary\",\"failed\":0,\"upgraded\":2}"), 1);
+    QCOMPARE(said("{\"event\":\"summary\",\"failed\":0,\"unproven\":0,\"upgraded\":2}"), 1);
     QCOMPARE(said("\"event\":\"result\""), 2);
     QVERIFY(m_bus.flash(0).startsWith(image()) && m_bus.flash(1).startsWith(image()));
     QCOMPARE(m_bucket->requestCount(Release::kFirmwarePath), 1);
-    QCOMPARE(Leftovers::imageFiles(tmp()), QStringList());
+    QCOMPARE(Leftovers::runFiles(tmp()), QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestRavloFlash)

@@ -101,6 +101,7 @@ private slots:
     void goodRun();
     void failedRun_data();
     void failedRun();
+    void readBackRefused();
     void cancel_data();
     void cancel();
 
@@ -145,7 +146,7 @@ void TestUpgradeEngine::prepare(EngineRig &rig, Road road)
 void TestUpgradeEngine::verifyNothingLeft(EngineRig &rig)
 {
     QCOMPARE(rig.engine().phase(), Phase::Idle);
-    QCOMPARE(Leftovers::imageFiles(rig.tempPath()), QStringList());
+    QCOMPARE(Leftovers::runFiles(rig.tempPath()), QStringList());
     QTRY_COMPARE(Leftovers::childProcesses(), QStringList());
 }
 
@@ -154,26 +155,28 @@ void TestUpgradeEngine::goodRun_data()
     QTest::addColumn<Road>("road");
     QTest::addColumn<bool>("manifestFirst"); // loaded before the run, or by it
     QTest::addColumn<int>("device");         // the one written
+    QTest::addColumn<bool>("verify");        // read back before the leave
 
     Road road;
-    QTest::newRow("manifest loaded") << road << true << 0;
-    QTest::newRow("manifest fetched by the run") << road << false << 0;
+    QTest::newRow("manifest loaded") << road << true << 0 << true;
+    QTest::newRow("manifest fetched by the run") << road << false << 0 << true;
     road.manifest = LoopbackReply::ok(
         Release::manifestJson("V1.0.0", "", "1.2", Release::sha256Hex(firmware()).toUpper()));
-    QTest::newRow("upper-case digest") << road << true << 0;
-    // Every byte written, then the device resets before it answers the leave.
-    QTest::newRow("exit 74 after completion")
+    QTest::newRow("upper-case digest") << road << true << 0 << true;
+    // Verified, then the device resets before it answers the leave.
+    QTest::newRow("leave unanswered")
         << Road{Road().manifest, Road().image,
                 DfuSimScenario().addDevice().setFault(Fault::LeaveSilent)}
-        << true << 0;
+        << true << 0 << true;
     QTest::newRow("another device attached")
         << Road{Road().manifest, Road().image, DfuSimScenario().addDevice("1234:5678").addDevice()}
-        << true << 1;
+        << true << 1 << true;
     QTest::newRow("redirect within https")
-        << Road{Road().manifest, LoopbackReply::redirect(302, "/moved.bin")} << true << 0;
+        << Road{Road().manifest, LoopbackReply::redirect(302, "/moved.bin")} << true << 0 << true;
     QTest::newRow("signed, fetched by the run")
         << signedRoad(manifestJson(firmware()), TestKeys::sign(manifestJson(firmware()), 7), 7)
-        << false << 0;
+        << false << 0 << true;
+    QTest::newRow("not verified") << Road() << true << 0 << false;
 }
 
 void TestUpgradeEngine::goodRun()
@@ -181,11 +184,15 @@ void TestUpgradeEngine::goodRun()
     QFETCH(Road, road);
     QFETCH(bool, manifestFirst);
     QFETCH(int, device);
+    QFETCH(bool, verify);
     EngineRig rig(road.keys);
     prepare(rig, road);
     rig.bucket().serve("/moved.bin", LoopbackReply::ok(firmware()));
     if (manifestFirst)
         QVERIFY(rig.loadManifest());
+    UpgradeEngine::Plan plan;
+    plan.verify = verify;
+    rig.engine().setPlan(plan);
 
     rig.engine().start();
     QTRY_VERIFY_WITH_TIMEOUT(rig.ended(), 30000);
@@ -193,15 +200,18 @@ void TestUpgradeEngine::goodRun()
     QCOMPARE(rig.log, (QStringList{"Starting firmware upgrade process...",
                                    "Upgrade completed successfully"}));
     QList<Phase> phases = {Phase::Scanning,    Phase::Downloading, Phase::Verifying,
-                           Phase::BurnPending, Phase::Flashing,    Phase::Idle};
+                           Phase::BurnPending, Phase::Flashing,    Phase::ReadingBack,
+                           Phase::Leaving,     Phase::Idle};
     if (!manifestFirst)
         phases.insert(1, Phase::FetchingManifest);
+    if (!verify)
+        phases.removeOne(Phase::ReadingBack);
     QCOMPARE(rig.phases, phases);
     QVERIFY(m_bus.flash(device).startsWith(firmware()));
     verifyNothingLeft(rig);
 
-    // From the burn start: erase 0 to 10, write 10 to 90, never back (the
-    // leave lines after the completion keep the bar at 98).
+    // From the burn start: erase 0 to 10, write 10 to 90, read back 91 to
+    // 97, leave 98 and 99, never back.
     const auto burn = std::find_if(rig.steps.begin(), rig.steps.end(), [](const Step &step) {
         return step.second == "Firmware download completed, start burning";
     });
@@ -211,6 +221,10 @@ void TestUpgradeEngine::goodRun()
     QCOMPARE(steps.last(), (Step{100, "Firmware upgrade completed!"}));
     QVERIFY(std::is_sorted(steps.begin() + 1, steps.end(),
                            [](const Step &a, const Step &b) { return a.first < b.first; }));
+    const auto readBack = std::find_if(steps.begin(), steps.end(), [](const Step &step) {
+        return step.first == 97 && step.second.startsWith("Verifying written firmware: 100%");
+    });
+    QCOMPARE(readBack != steps.end(), verify);
 }
 
 void TestUpgradeEngine::failedRun_data()
@@ -287,6 +301,15 @@ void TestUpgradeEngine::failedRun_data()
     QTest::newRow("tool crashes") << Road{manifest, good, bus(), Tool::FlashCrashes} << Stage::Flash
                                   << "^dfu-util process error: Process crashed - .+"
                                   << Cause::ToolCrashed << 1;
+    // Every block acknowledged: only the read-back tells.
+    QTest::newRow("device keeps nothing")
+        << Road{manifest, good, bus(Fault::KeepsNothing)} << Stage::ReadBack
+        << "^The firmware read back from the device differs from the image$" << Cause::NotKept << 1;
+    QTest::newRow("device gone while read back")
+        << Road{manifest, good, bus(Fault::VanishReading, 20)} << Stage::ReadBack
+        << "^dfu-util failed with exit code 74: dfuse_upload: libusb_control_transfer returned "
+           "-4 \\(LIBUSB_ERROR_NO_DEVICE\\)$"
+        << Cause::ConnectionLost << 1;
     // Ended with whatever it started.
     QTest::newRow("scan hangs in a child") << Road{manifest, good, bus(), Tool::ScanHangsInChild}
                                            << Stage::Scan << preconditions << Cause::ToolHung << 0;
@@ -331,8 +354,30 @@ void TestUpgradeEngine::failedRun()
     QCOMPARE(failure.finding.what.isEmpty(), failure.finding.cause == Cause::None);
     QCOMPARE(failure.processErrorKind.isEmpty(), road.tool != Tool::FlashCrashes);
     QTEST(rig.bucket().requestCount(Release::kFirmwarePath), "imageRequests");
-    if (failure.stage != Stage::Flash || failure.finding.cause == Cause::ImageTooLarge)
+    // Nothing is written before the flash, nor an image that cannot fit.
+    if (failure.stage < Stage::Flash || failure.finding.cause == Cause::ImageTooLarge)
         QVERIFY(m_bus.flash() == DfuSim::previousFirmware());
+    // A device that did not give back what was written stays in DFU mode.
+    QCOMPARE(rig.phases.contains(Phase::Leaving), false);
+    verifyNothingLeft(rig);
+}
+
+// Written, but the device will not be read back: neither a success nor a
+// failure, and it is not told to leave DFU mode.
+void TestUpgradeEngine::readBackRefused()
+{
+    EngineRig rig;
+    prepare(rig, Road{Road().manifest, Road().image,
+                      DfuSimScenario().addDevice().setFault(Fault::ReadProtected)});
+    rig.engine().start();
+    QTRY_VERIFY_WITH_TIMEOUT(rig.ended(), 30000);
+    QCOMPARE(rig.successes + rig.failures.size(), 0);
+    QCOMPARE(rig.unproven.size(), 1);
+    QCOMPARE(rig.unproven.first().cause, Cause::ReadBackRefused);
+    QCOMPARE(rig.log.last(), QStringLiteral("Firmware written, but not verified"));
+    QCOMPARE(rig.phases.mid(rig.phases.indexOf(Phase::Flashing)),
+             (QList<Phase>{Phase::Flashing, Phase::ReadingBack, Phase::Idle}));
+    QVERIFY(m_bus.flash().startsWith(firmware()));
     verifyNothingLeft(rig);
 }
 
@@ -376,7 +421,7 @@ void TestUpgradeEngine::cancel()
     if (phase == Phase::Flashing)
         QTRY_VERIFY(rig.steps.last().first != 50);
     if (phase == Phase::Downloading)
-        QTRY_VERIFY(!Leftovers::imageFiles(rig.tempPath()).isEmpty());
+        QTRY_VERIFY(!Leftovers::runFiles(rig.tempPath()).isEmpty());
 
     QElapsedTimer clock;
     clock.start();

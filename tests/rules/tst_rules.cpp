@@ -21,6 +21,9 @@ using namespace Diagnosis;
 Q_DECLARE_METATYPE(Diagnosis::Run)
 Q_DECLARE_METATYPE(Diagnosis::Environment)
 Q_DECLARE_METATYPE(Diagnosis::Cause)
+Q_DECLARE_METATYPE(FlashStep)
+using Verdict = DfuOutput::StepVerdict;
+Q_DECLARE_METATYPE(Verdict)
 
 namespace {
 
@@ -118,39 +121,53 @@ void TestRules::scan()
 
 void TestRules::flashLines_data()
 {
+    QTest::addColumn<FlashStep>("step");
     QTest::addColumn<QString>("line");
     QTest::addColumn<int>("value"); // -1: the bar stays as it is
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("flagged"); // echoed as a warning
 
-    QTest::newRow("erase 45%") << "Erase   \t[===   ]  45%  12288 bytes" << 4
+    const FlashStep write = FlashStep::Write;
+    QTest::newRow("erase 45%") << write << "Erase   \t[===   ]  45%  12288 bytes" << 4
                                << "Erase Flash: 45% (12288 bytes)" << false;
-    QTest::newRow("erase 100%") << "Erase [=] 100% 150000 bytes" << 10
+    QTest::newRow("erase 100%") << write << "Erase [=] 100% 150000 bytes" << 10
                                 << "Erase Flash: 100% (150000 bytes)" << false;
     QTest::newRow("erase and download: erase wins")
-        << "Erase Download [=] 5% 10 bytes" << 0 << "Erase Flash: 5% (10 bytes)" << false;
+        << write << "Erase Download [=] 5% 10 bytes" << 0 << "Erase Flash: 5% (10 bytes)" << false;
     QTest::newRow("download: the image's size")
-        << "Download\t[=====] 100% 147456 bytes" << 90
+        << write << "Download\t[=====] 100% 147456 bytes" << 90
         << "firmware burning: 100% (147456/150000 bytes)" << false;
-    QTest::newRow("garbled percentage") << "Download\t[=] 2147483647%  1 bytes" << 90
+    QTest::newRow("garbled percentage") << write << "Download\t[=] 2147483647%  1 bytes" << 90
                                         << "firmware burning: 100% (1/150000 bytes)" << false;
-    QTest::newRow("stage") << "Claiming USB DFU Interface..." << 6 << "Obtain USB DFU interface..."
-                           << false;
+    QTest::newRow("stage") << write << "Claiming USB DFU Interface..." << 6
+                           << "Obtain USB DFU interface..." << false;
     QTest::newRow("state of an error")
-        << "DFU state(10) = dfuERROR, status(6) = Program memory" << -1 << "" << true;
+        << write << "DFU state(10) = dfuERROR, status(6) = Program memory" << -1 << "" << true;
     QTest::newRow("download done")
-        << "Download done." << 98 << "Firmware burning completed!" << false;
+        << write << "Download done." << 90 << "Firmware burning completed!" << false;
     QTest::newRow("completion inside an error")
-        << "dfu-util: Error: File downloaded successfully?" << -1 << "" << false;
-    QTest::newRow("case matters") << "erase 45% 12 bytes" << -1 << "" << false;
+        << write << "dfu-util: Error: File downloaded successfully?" << -1 << "" << false;
+    QTest::newRow("case matters") << write << "erase 45% 12 bytes" << -1 << "" << false;
+    // Every run opens the device alike; only the write says so on the bar.
+    QTest::newRow("read back: upload 50%")
+        << FlashStep::ReadBack << "Upload\t[=====   ]  50%  75776 bytes" << 94
+        << "Verifying written firmware: 50% (75776/150000 bytes)" << false;
+    QTest::newRow("read back: opening")
+        << FlashStep::ReadBack << "Claiming USB DFU Interface..." << -1 << "" << false;
+    QTest::newRow("leave: request") << FlashStep::Leave << "Submitting leave request..." << 98
+                                    << "Submit a request to leave..." << false;
+    QTest::newRow("leave: ready") << FlashStep::Leave
+                                  << "DFU state(2) = dfuIDLE, status(0) = No error" << -1 << ""
+                                  << false;
 }
 
 void TestRules::flashLines()
 {
+    QFETCH(FlashStep, step);
     QFETCH(QString, line);
     QFETCH(int, value);
     QFETCH(QString, text);
-    const std::optional<BarUpdate> update = DfuOutput::barUpdate(line, 150000);
+    const std::optional<BarUpdate> update = DfuOutput::barUpdate(line, 150000, step);
     QCOMPARE(update.has_value(), value >= 0);
     if (update)
         QCOMPARE(*update, (BarUpdate{value, text}));
@@ -159,44 +176,67 @@ void TestRules::flashLines()
 
 void TestRules::verdict_data()
 {
+    QTest::addColumn<FlashStep>("step");
     QTest::addColumn<QString>("output");
     QTest::addColumn<int>("exitCode");
-    QTest::addColumn<bool>("written");
+    QTest::addColumn<Verdict>("verdict");
     QTest::addColumn<QString>("ending"); // the message that ended it
 
-    QTest::newRow("exit 0") << QString(transcript("flash-ok")) << 0 << true << "";
-    QTest::newRow("74 after the whole image") << QString(transcript("fault-leave-silent")) << 74
-                                              << true << "Error during download get_status";
+    const FlashStep write = FlashStep::Write;
+    QTest::newRow("write, exit 0")
+        << write << QString(transcript("write-ok")) << 0 << Verdict::Done << "";
     // The erase bar reaches 100 % before a byte of the image is written.
-    QTest::newRow("74 after the erase bar's 100%")
-        << QString(transcript("fault-block-error")) << 74 << false
+    QTest::newRow("write, 74 after the erase bar's 100%")
+        << write << QString(transcript("fault-block-error")) << 74 << Verdict::Failed
         << "Failed to write whole chunk: -1 of 2048 bytes";
-    QTest::newRow("completion text inside an error") << "dfu-util: Error: Download done. expected\n"
-                                                     << 74 << false << "";
-    QTest::newRow("glued to a progress update")
-        << "\rErase   \t[     ]   0%            0 bytesFile downloaded successfully\n"
-        << 74 << true << "";
-    QTest::newRow("error glued to the erase bar") << QString(transcript("fault-erase-error")) << 74
-                                                  << false << "ERASE_PAGE not correctly executed";
-    // A failed step fails the run whatever the exit code, unless it is the leave's.
-    QTest::newRow("exit 0 after a failed step")
-        << "Download\t[==  ]  12%  18432 bytes failed!\nFile downloaded successfully\n"
-        << 0 << false << "";
-    QTest::newRow("exit 0 after a failed leave")
-        << "File downloaded successfully\nSubmitting leave request...\n failed!\n"
-        << 0 << true << "";
+    QTest::newRow("write, completion text inside an error")
+        << write << "dfu-util: Error: Download done. expected\n"
+        << 74 << Verdict::Failed << "";
+    QTest::newRow("write, 74 after completion glued to a progress update")
+        << write << "\rErase   \t[     ]   0%            0 bytesFile downloaded successfully\n"
+        << 74 << Verdict::Done << "";
+    QTest::newRow("write, error glued to the erase bar")
+        << write << QString(transcript("fault-erase-error")) << 74 << Verdict::Failed
+        << "ERASE_PAGE not correctly executed";
+    // A failed step fails the write whatever the exit code.
+    QTest::newRow("write, exit 0 after a failed step")
+        << write << "Download\t[==  ]  12%  18432 bytes failed!\nFile downloaded successfully\n"
+        << 0 << Verdict::Failed << "";
+    const FlashStep readBack = FlashStep::ReadBack;
+    QTest::newRow("read back") << readBack << QString(transcript("read-ok")) << 0 << Verdict::Done
+                               << "";
+    QTest::newRow("read back refused")
+        << readBack << QString(transcript("fault-read-protected")) << 74 << Verdict::Refused
+        << "dfuse_upload: libusb_control_transfer returned -9 (LIBUSB_ERROR_PIPE)";
+    QTest::newRow("device gone while read back")
+        << readBack << QString(transcript("fault-read-vanish")) << 74 << Verdict::Failed
+        << "dfuse_upload: libusb_control_transfer returned -4 (LIBUSB_ERROR_NO_DEVICE)";
+    // Whatever the device answers to the request, it was asked to leave.
+    QTest::newRow("leave") << FlashStep::Leave << QString(transcript("leave-ok")) << 0
+                           << Verdict::Done << "";
+    QTest::newRow("leave unanswered")
+        << FlashStep::Leave << QString(transcript("fault-leave-silent")) << 74 << Verdict::Done
+        << "Error during download get_status";
+    QTest::newRow("leave never asked")
+        << FlashStep::Leave << "dfu-util: Cannot open device: LIBUSB_ERROR_NO_DEVICE\n"
+        << 74 << Verdict::Failed << "Cannot open device: LIBUSB_ERROR_NO_DEVICE";
 }
 
 void TestRules::verdict()
 {
+    QFETCH(FlashStep, step);
     QFETCH(QString, output);
     QFETCH(int, exitCode);
-    QTEST(DfuOutput::flashSucceeded(exitCode, output), "written");
+    QVERIFY2(!output.isEmpty(), "a transcript that was never recorded");
+    QTEST(DfuOutput::verdict(step, exitCode, output), "verdict");
     QTEST(Diagnosis::endingMessage(output), "ending");
     // The restricted identity, and the one device the scan saw.
-    QCOMPARE(FlashCommand::arguments("1-2.3", "/tmp/a b.bin"),
-             (QStringList{"-d", "0483:df11,0483:df11", "-p", "1-2.3", "-a", "0", "-s",
-                          "0x08000000:force:leave", "-D", "/tmp/a b.bin"}));
+    const QStringList device = {"-d", "0483:df11,0483:df11", "-p", "1-2.3", "-a", "0", "-s"};
+    QCOMPARE(FlashCommand::write("1-2.3", "/tmp/a b.bin"),
+             device + QStringList({"0x08000000:force", "-D", "/tmp/a b.bin"}));
+    QCOMPARE(FlashCommand::readBack("1-2.3", 150000, "/tmp/r/readback.bin"),
+             device + QStringList({"0x08000000:150000", "-U", "/tmp/r/readback.bin"}));
+    QCOMPARE(FlashCommand::leave("1-2.3"), device + QStringList("0x08000000:leave"));
 }
 
 void TestRules::diagnose_data()
@@ -212,14 +252,16 @@ void TestRules::diagnose_data()
                       on.udevRuleInstalled ? " with rule" : "")
             << run << on << cause << mention;
     };
-    // A transcript: "list-..." are scans, and every "fault-..." ended in 74.
+    // A transcript: "list-..." are scans, "...read-..." read-backs, the others
+    // writes; every "fault-..." ended in 74.
     const auto recorded = [&row](const char *name, Cause cause, const QString &mention = QString(),
                                  const Environment &on = kLinux) {
-        const bool scan = QByteArray(name).startsWith("list-");
-        row(name,
-            printed(QByteArray(name).startsWith("fault-") ? 74 : 0, transcript(name),
-                    scan ? Phase::Scan : Phase::Flash),
-            cause, mention, on);
+        const QByteArray tag(name);
+        const Phase phase = tag.startsWith("list-") ? Phase::Scan
+                            : tag.contains("read-") ? Phase::ReadBack
+                                                    : Phase::Flash;
+        row(name, printed(tag.startsWith("fault-") ? 74 : 0, transcript(name), phase), cause,
+            mention, on);
     };
     recorded("list-none", Cause::NoDevice, "\"1\" key");
     recorded("list-one", Cause::None);
@@ -232,12 +274,13 @@ void TestRules::diagnose_data()
     recorded("list-open-denied-other-identity", Cause::NoDevice);
     recorded("fault-no-device", Cause::NoDevice);
     recorded("fault-open-denied", Cause::Permission);
-    recorded("fault-leave-silent", Cause::None); // 74 after the whole image
     recorded("fault-block-error", Cause::WriteRefused, "Save log");
     recorded("fault-erase-stall", Cause::ConnectionLost, "hub");
     recorded("fault-block-stall", Cause::ConnectionLost, "battery");
     recorded("fault-erase-error", Cause::WriteRefused); // glued to the erase bar
     recorded("fault-vanish", Cause::ConnectionLost, "DFU mode again");
+    recorded("fault-read-protected", Cause::ReadBackRefused, "read-protected");
+    recorded("fault-read-vanish", Cause::ConnectionLost, "not known whether the device keeps");
 
     // The tool's own wording, as the Linux builds print it ("dfu-util: " before
     // every error, "E:" here) and as the Windows builds do (bare).
@@ -332,6 +375,9 @@ void TestRules::diagnose_data()
         Cause::ToolCannotStart, "Permission denied");
     row("crashed", failedToStart(Phase::Flash, QProcess::Crashed, {}), Cause::ToolCrashed,
         "not be fully written");
+    row("crashed reading back", failedToStart(Phase::ReadBack, QProcess::Crashed, {}),
+        Cause::ToolCrashed,
+        "DFU mode again");
 }
 
 void TestRules::diagnose()

@@ -21,10 +21,10 @@ void restore(const char *name, const QByteArray &previous)
 
 namespace Leftovers {
 
-QStringList imageFiles(const QString &directory)
+QStringList runFiles(const QString &directory)
 {
-    return QDir(directory).entryList({QStringLiteral("Ravlo_firmware_*.bin")},
-                                     QDir::Files | QDir::NoSymLinks);
+    return QDir(directory).entryList({QStringLiteral("Ravlo_*")},
+                                     QDir::Files | QDir::Dirs | QDir::NoSymLinks);
 }
 
 QStringList childProcesses()
@@ -165,6 +165,8 @@ EngineRig::EngineRig(const QStringList &manifestKeys)
     connect(m_engine, &UpgradeEngine::failed, this,
             [this](const UpgradeFailure &failure) { failures << failure; });
     connect(m_engine, &UpgradeEngine::succeeded, this, [this] { ++successes; });
+    connect(m_engine, &UpgradeEngine::unproven, this,
+            [this](const Diagnosis::Finding &finding) { unproven << finding; });
     // A step per value, with the last text shown while the bar held it.
     connect(m_engine, &UpgradeEngine::barValue, this, [this](int value) {
         if (steps.isEmpty() || steps.last().first != value)

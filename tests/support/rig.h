@@ -14,8 +14,9 @@ class Manifest;
 
 // What a run may have left behind, for a test to look at afterwards.
 namespace Leftovers {
-// The image files in a temporary directory (links to /dev/full are no image).
-QStringList imageFiles(const QString &directory);
+// The files of runs in a temporary directory: images and read-back folders
+// (links to /dev/full are no image).
+QStringList runFiles(const QString &directory);
 // Processes started by this process and still running; with a child
 // subreaper also what they started and left behind.
 QStringList childProcesses();
@@ -96,11 +97,12 @@ public:
     UpgradeEngine &engine() { return *m_engine; }
     // The manifest the bucket serves, taken before a run.
     bool loadManifest();
-    bool ended() const { return !failures.isEmpty() || successes > 0; }
+    bool ended() const { return !failures.isEmpty() || !unproven.isEmpty() || successes > 0; }
 
     QStringList log; // every level's lines
     QList<UpgradeEngine::Phase> phases;
     QList<UpgradeFailure> failures;
+    QList<Diagnosis::Finding> unproven;
     int successes = 0;
     QList<Step> steps;
 

@@ -9,10 +9,11 @@
 
 #include <optional>
 
-// One dfu-util process writing one image into one device: its output turned
-// into progress-bar states, its end into a verdict. A process of its own for
-// every flash, so nothing of an earlier flash reaches this one.
-class FlashRun : public QObject
+// One dfu-util process for one step of a flash (write, read back, leave): its
+// output turned into that step's progress-bar states, its end into the
+// step's verdict. A process of its own for every step, so nothing of an
+// earlier run reaches this one.
+class StepRun : public QObject
 {
     Q_OBJECT
 public:
@@ -20,11 +21,13 @@ public:
     {
         enum class Status
         {
-            Written,      // exit 0, or 74 once the whole image was written
-            Failed,       // any other exit code
+            Done,         // the step's rule holds (DfuOutput::verdict)
+            Refused,      // the device refused the step
+            Failed,       // the tool ended without doing the step
             ProcessError, // did not start, crashed, ...
             StartTimeout, // not started within the start limit
         };
+        FlashStep step = FlashStep::Write;
         Status status = Status::Failed;
         int exitCode = 0;
         QProcess::ProcessError error = QProcess::UnknownError;
@@ -32,8 +35,8 @@ public:
         QString output;      // everything the tool printed
     };
 
-    explicit FlashRun(QObject *parent = nullptr);
-    ~FlashRun() override;
+    explicit StepRun(FlashStep step, QObject *parent = nullptr);
+    ~StepRun() override;
 
     void start(const QString &toolPath, const QStringList &arguments,
                const QString &workingDirectory, qint64 imageSize, int startTimeoutMs);
@@ -43,10 +46,10 @@ public:
     bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
 
 signals:
-    // The bar never moves back within a flash: a lower value keeps the bar
+    // The bar never moves back within a step: a lower value keeps the bar
     // where it is and only the text changes.
     void progress(const BarUpdate &update);
-    void finished(const FlashRun::Result &result);
+    void finished(const StepRun::Result &result);
 
 private slots:
     void onDFUProcessReadyRead();
@@ -58,13 +61,15 @@ private:
     void show(const BarUpdate &update);
     // Ends the tool with its signals cut off from this run.
     bool halt(int graceMs);
-    void report(Result result);
+    void report(Result::Status status, int exitCode,
+                QProcess::ProcessError error = QProcess::UnknownError);
 
+    const FlashStep m_step;
     ToolProcess m_process;
     QTimer m_startTimeout;
     QString m_output;
     qint64 m_imageSize = 0;
-    int m_highest = -1; // the highest bar value this flash has shown
+    int m_highest = -1; // the highest bar value this step has shown
     std::optional<QProcess::ProcessError> m_processError;
     bool m_reported = false;
 };
