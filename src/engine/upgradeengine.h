@@ -6,8 +6,8 @@
 #include "engine/endpoints.h"
 #include "engine/enginelimits.h"
 #include "engine/imagedownload.h"
-#include "session/sleepinhibitor.h"
 #include "engine/steprun.h"
+#include "session/sleepinhibitor.h"
 
 #include <QObject>
 #include <QPointer>

@@ -376,8 +376,7 @@ void TestRules::diagnose_data()
     row("crashed", failedToStart(Phase::Flash, QProcess::Crashed, {}), Cause::ToolCrashed,
         "not be fully written");
     row("crashed reading back", failedToStart(Phase::ReadBack, QProcess::Crashed, {}),
-        Cause::ToolCrashed,
-        "DFU mode again");
+        Cause::ToolCrashed, "DFU mode again");
 }
 
 void TestRules::diagnose()
