@@ -107,8 +107,10 @@ void MainWindow::initConnections()
     connect(ui->BtnGuidance, &QPushButton::clicked, this, &MainWindow::onBtnGuidance);
 
     connect(m_engine, &UpgradeEngine::phaseChanged, this, &MainWindow::showPhase);
-    connect(m_engine, &UpgradeEngine::barValue, this, &MainWindow::setProgressValue);
-    connect(m_engine, &UpgradeEngine::barText, this, &MainWindow::setProgressText);
+    connect(m_engine, &UpgradeEngine::progress, this, [this](const RunProgress &progress) {
+        setProgressValue(progress.value);
+        setProgressText(progress.text);
+    });
     connect(m_engine, &UpgradeEngine::logLine, this, &MainWindow::showLogLine);
     connect(m_engine, &UpgradeEngine::failed, this, &MainWindow::onUpgradeFailed);
     connect(m_engine, &UpgradeEngine::succeeded, this, &MainWindow::onUpgradeSucceeded);

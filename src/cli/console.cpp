@@ -27,6 +27,15 @@ QString stageName(UpgradeFailure::Stage stage)
     return QString::fromLatin1(names[int(stage)]);
 }
 
+QString runStageName(RunProgress::Stage stage)
+{
+    static const char *const names[] = {"scan",  "download",  "verify", "connect", "erase",
+                                        "write", "read-back", "leave",  "done"};
+    static_assert(sizeof(names) / sizeof(*names) == int(RunProgress::Stage::Done) + 1,
+                  "a name for every stage");
+    return QString::fromLatin1(names[int(stage)]);
+}
+
 QString causeName(Diagnosis::Cause cause)
 {
     static const char *const names[] = {"none",
@@ -95,23 +104,33 @@ void Console::phase(const QString &device, UpgradeEngine::Phase phase)
         emitJson({{"event", "phase"}, {"device", device}, {"phase", enumName(phase)}});
 }
 
-void Console::progress(const QString &device, int value, const QString &text)
+void Console::progress(const QString &device, const RunProgress &progress)
 {
     switch (m_mode) {
     case Mode::Json:
-        emitJson({{"event", "progress"}, {"device", device}, {"value", value}, {"text", text}});
+        emitJson({{"event", "progress"},
+                  {"device", device},
+                  {"stage", runStageName(progress.stage)},
+                  {"percent", progress.percent},
+                  {"value", progress.value},
+                  {"text", progress.text}});
         return;
     case Mode::Terminal:
-        m_progress[device] = label(device) + text;
+        m_progress[device] = label(device) + progress.text;
         redraw();
         return;
     case Mode::Plain: {
-        // A line for every stage, and for every tenth of a percentage.
-        const QString stage = text.contains(QLatin1Char('%')) ? QString::number(value / 10) : text;
-        if (m_printedStage.value(device) == stage)
+        // A line for every stage and every tenth of it, and for a new text
+        // that is no step further.
+        const auto printed = m_printed.constFind(device);
+        const bool further = printed == m_printed.constEnd() || printed->stage != progress.stage ||
+                             printed->percent / 10 != progress.percent / 10;
+        const bool news = printed != m_printed.constEnd() && printed->percent == progress.percent &&
+                          printed->text != progress.text;
+        if (!further && !news)
             return;
-        m_printedStage[device] = stage;
-        printLine(m_out, label(device) + text);
+        m_printed[device] = progress;
+        printLine(m_out, label(device) + progress.text);
         return;
     }
     }

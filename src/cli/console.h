@@ -33,7 +33,7 @@ public:
     void report(const QString &line, const QJsonObject &object);
     // Events of an upgrade; device is the USB path, or empty before the scan.
     void phase(const QString &device, UpgradeEngine::Phase phase);
-    void progress(const QString &device, int value, const QString &text);
+    void progress(const QString &device, const RunProgress &progress);
     void log(const QString &device, UpgradeEngine::Level level, const QString &text);
     // A device's verdict; device empty: the invocation's, before any device.
     // verified: the image was read back, not skipped by --no-verify.
@@ -64,6 +64,6 @@ private:
     // lines of them are on the screen below the cursor's line.
     QMap<QString, QString> m_progress;
     int m_drawn = 0;
-    // Plain: per device, the stage text or the tenth of a percentage printed last.
-    QMap<QString, QString> m_printedStage;
+    // Plain: per device, the progress printed last.
+    QMap<QString, RunProgress> m_printed;
 };

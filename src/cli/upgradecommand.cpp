@@ -55,10 +55,8 @@ UpgradeEngine *UpgradeCommand::newEngine(const UpgradeEngine::Plan &plan)
     };
     connect(engine, &UpgradeEngine::phaseChanged, this,
             [this, device](UpgradeEngine::Phase phase) { m_console.phase(device(), phase); });
-    connect(engine, &UpgradeEngine::barValue, this,
-            [this, engine](int value) { m_barValues[engine] = value; });
-    connect(engine, &UpgradeEngine::barText, this, [this, engine, device](const QString &text) {
-        m_console.progress(device(), m_barValues.value(engine), text);
+    connect(engine, &UpgradeEngine::progress, this, [this, device](const RunProgress &progress) {
+        m_console.progress(device(), progress);
     });
     connect(engine, &UpgradeEngine::logLine, this,
             [this, device](UpgradeEngine::Level level, const QString &text) {
@@ -210,7 +208,6 @@ void UpgradeCommand::connectVerdicts(UpgradeEngine *engine,
 void UpgradeCommand::onDeviceDone(UpgradeEngine *engine)
 {
     m_running.removeAll(engine);
-    m_barValues.remove(engine);
     engine->deleteLater();
     if (m_options.wait)
         return;

@@ -67,10 +67,9 @@ private:
     QString m_imageSha256;
     DeviceScanner m_scanner;
     QTimer m_rescan;
-    QList<DfuDevice> m_queue;                // --all: devices not yet started
-    QList<UpgradeEngine *> m_running;        // device runs under way
-    QHash<UpgradeEngine *, int> m_barValues; // the value that goes with a run's bar text
-    QSet<QString> m_seen;                    // --wait: attached devices already taken
+    QList<DfuDevice> m_queue;         // --all: devices not yet started
+    QList<UpgradeEngine *> m_running; // device runs under way
+    QSet<QString> m_seen;             // --wait: attached devices already taken
     int m_upgraded = 0;
     int m_unproven = 0;
     int m_failed = 0; // not-kept ones included

@@ -53,33 +53,28 @@ std::optional<Progress> matchProgress(const QRegularExpression &expression, cons
                     boundedNumber(match.captured(2), std::numeric_limits<qint64>::max())};
 }
 
-// Where a transfer's 0 to 100 % lie on the bar.
-struct Band
-{
-    int first;
-    int width;
-};
-
-// A transfer's progress line on its band of the bar, with a text that names
-// the percentage, the bytes and imageSize.
-std::optional<BarUpdate> transferProgress(const QRegularExpression &expression, const QString &line,
-                                          Band band, const char *text, qint64 imageSize)
+// A transfer's progress line as its stage's percentage, with a text that
+// names the percentage, the bytes and imageSize.
+std::optional<ToolProgress> transferProgress(const QRegularExpression &expression,
+                                             const QString &line, ToolStage stage, const char *text,
+                                             qint64 imageSize)
 {
     const auto progress = matchProgress(expression, line);
     if (!progress)
         return std::nullopt;
-    return BarUpdate{band.first + progress->percent * band.width / 100,
-                     QCoreApplication::translate("DfuOutput", text)
-                         .arg(progress->percent)
-                         .arg(progress->bytes)
-                         .arg(imageSize)};
+    return ToolProgress{stage, progress->percent,
+                        QCoreApplication::translate("DfuOutput", text)
+                            .arg(progress->percent)
+                            .arg(progress->bytes)
+                            .arg(imageSize)};
 }
 
 struct Stage
 {
     const char *phrase;
     FlashStep step; // the one whose bar shows it
-    int value;
+    ToolStage stage;
+    int percent;
     const char *text;
 };
 
@@ -88,23 +83,24 @@ const char kLeaveRequest[] = "Submitting leave request";
 // The tool's stage lines, the one table that both tells them and shows them.
 // The texts are translated when shown.
 const std::array<Stage, 9> kStages = {{
-    {"Opening DFU capable USB device", FlashStep::Write, 5,
+    {"Opening DFU capable USB device", FlashStep::Write, ToolStage::Connect, 0,
      QT_TRANSLATE_NOOP("DfuOutput", "Open DFU device...")},
-    {"Claiming USB DFU Interface", FlashStep::Write, 6,
+    {"Claiming USB DFU Interface", FlashStep::Write, ToolStage::Connect, 20,
      QT_TRANSLATE_NOOP("DfuOutput", "Obtain USB DFU interface...")},
-    {"Setting Alternate Interface", FlashStep::Write, 7,
+    {"Setting Alternate Interface", FlashStep::Write, ToolStage::Connect, 40,
      QT_TRANSLATE_NOOP("DfuOutput", "Set interface mode...")},
-    {"Determining device status", FlashStep::Write, 8,
+    {"Determining device status", FlashStep::Write, ToolStage::Connect, 60,
      QT_TRANSLATE_NOOP("DfuOutput", "Detecting equipment status...")},
-    {"Clearing status", FlashStep::Write, 9,
+    {"Clearing status", FlashStep::Write, ToolStage::Connect, 80,
      QT_TRANSLATE_NOOP("DfuOutput", "Clear device status...")},
-    {"DFU state(2) = dfuIDLE", FlashStep::Write, 10,
+    {"DFU state(2) = dfuIDLE", FlashStep::Write, ToolStage::Connect, 100,
      QT_TRANSLATE_NOOP("DfuOutput", "Equipment ready, start burning...")},
-    {kLeaveRequest, FlashStep::Leave, 98,
+    {kLeaveRequest, FlashStep::Leave, ToolStage::Leave, 30,
      QT_TRANSLATE_NOOP("DfuOutput", "Submit a request to leave...")},
-    {"Transitioning to dfuMANIFEST state", FlashStep::Leave, 99,
+    {"Transitioning to dfuMANIFEST state", FlashStep::Leave, ToolStage::Leave, 70,
      QT_TRANSLATE_NOOP("DfuOutput", "Switch to dfuMANIFEST state...")},
-    {"Resetting USB", FlashStep::Leave, 99, QT_TRANSLATE_NOOP("DfuOutput", "Reset USB device...")},
+    {"Resetting USB", FlashStep::Leave, ToolStage::Leave, 90,
+     QT_TRANSLATE_NOOP("DfuOutput", "Reset USB device...")},
 }};
 
 const Stage *stageOf(const QString &line)
@@ -191,7 +187,7 @@ LineKind classify(const QString &line)
     return LineKind::Other;
 }
 
-std::optional<BarUpdate> barUpdate(const QString &line, qint64 imageSize, FlashStep step)
+std::optional<ToolProgress> progress(const QString &line, qint64 imageSize, FlashStep step)
 {
     const LineKind kind = classify(line);
     if (stepShowing(kind, line) != step)
@@ -214,50 +210,52 @@ std::optional<BarUpdate> barUpdate(const QString &line, qint64 imageSize, FlashS
     return std::nullopt;
 }
 
-std::optional<BarUpdate> eraseProgress(const QString &line)
+std::optional<ToolProgress> eraseProgress(const QString &line)
 {
     static const QRegularExpression erase(
         QStringLiteral("Erase.*?\\[.*?\\].*?(\\d+)%.*?(\\d+)\\s*bytes"));
     const auto progress = matchProgress(erase, line);
     if (!progress)
         return std::nullopt;
-    const int value = progress->percent <= 99 ? progress->percent / 10 : 10;
-    return BarUpdate{value, QCoreApplication::translate("DfuOutput", "Erase Flash: %1% (%2 bytes)")
-                                .arg(progress->percent)
-                                .arg(progress->bytes)};
+    return ToolProgress{ToolStage::Erase, progress->percent,
+                        QCoreApplication::translate("DfuOutput", "Erase Flash: %1% (%2 bytes)")
+                            .arg(progress->percent)
+                            .arg(progress->bytes)};
 }
 
-std::optional<BarUpdate> downloadProgress(const QString &line, qint64 imageSize)
+std::optional<ToolProgress> downloadProgress(const QString &line, qint64 imageSize)
 {
     static const QRegularExpression download(
         QStringLiteral("Download.*?\\[.*?\\].*?(\\d+)%.*?(\\d+)\\s*bytes"));
-    return transferProgress(download, line, {10, 80},
+    return transferProgress(download, line, ToolStage::Write,
                             QT_TRANSLATE_NOOP("DfuOutput", "firmware burning: %1% (%2/%3 bytes)"),
                             imageSize);
 }
 
-std::optional<BarUpdate> uploadProgress(const QString &line, qint64 imageSize)
+std::optional<ToolProgress> uploadProgress(const QString &line, qint64 imageSize)
 {
     static const QRegularExpression upload(
         QStringLiteral("Upload.*?\\[.*?\\].*?(\\d+)%.*?(\\d+)\\s*bytes"));
     return transferProgress(
-        upload, line, {91, 6},
+        upload, line, ToolStage::ReadBack,
         QT_TRANSLATE_NOOP("DfuOutput", "Verifying written firmware: %1% (%2/%3 bytes)"), imageSize);
 }
 
-std::optional<BarUpdate> stageProgress(const QString &line)
+std::optional<ToolProgress> stageProgress(const QString &line)
 {
     const Stage *stage = stageOf(line);
     if (!stage)
         return std::nullopt;
-    return BarUpdate{stage->value, QCoreApplication::translate("DfuOutput", stage->text)};
+    return ToolProgress{stage->stage, stage->percent,
+                        QCoreApplication::translate("DfuOutput", stage->text)};
 }
 
-std::optional<BarUpdate> completion(const QString &line)
+std::optional<ToolProgress> completion(const QString &line)
 {
     if (!isCompletionMessage(line))
         return std::nullopt;
-    return BarUpdate{90, QCoreApplication::translate("DfuOutput", "Firmware burning completed!")};
+    return ToolProgress{ToolStage::Write, 100,
+                        QCoreApplication::translate("DfuOutput", "Firmware burning completed!")};
 }
 
 QStringList messages(const QString &output)

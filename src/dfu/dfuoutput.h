@@ -6,15 +6,27 @@
 
 #include <optional>
 
-// What the progress bar shows.
-struct BarUpdate
+// The part of a flash a line of the tool shows.
+enum class ToolStage
 {
-    int value = 0;
+    Connect, // the tool opens the device
+    Erase,
+    Write,
+    ReadBack,
+    Leave,
+};
+
+// What a line of the tool shows: its part of the flash, how far that part
+// is, and the bar's text.
+struct ToolProgress
+{
+    ToolStage stage = ToolStage::Connect;
+    int percent = 0;
     QString text;
 
-    bool operator==(const BarUpdate &other) const
+    bool operator==(const ToolProgress &other) const
     {
-        return value == other.value && text == other.text;
+        return stage == other.stage && percent == other.percent && text == other.text;
     }
 };
 
@@ -37,21 +49,22 @@ enum class LineKind
 
 LineKind classify(const QString &line);
 
-// "Erase   [===   ]  45%  12288 bytes": bar 0..10.
-std::optional<BarUpdate> eraseProgress(const QString &line);
-// "Download [===   ]  50%  75000 bytes": bar 10..90; the text names imageSize.
-std::optional<BarUpdate> downloadProgress(const QString &line, qint64 imageSize);
-// "Upload [===   ]  50%  75000 bytes": bar 91..97.
-std::optional<BarUpdate> uploadProgress(const QString &line, qint64 imageSize);
-// The tool's stage lines: fixed values and short texts.
-std::optional<BarUpdate> stageProgress(const QString &line);
-// The completion line: 90.
-std::optional<BarUpdate> completion(const QString &line);
-// What a line printed in a step of a flash of imageSize bytes does to the bar,
-// by its kind: only the lines of that step count (each run opens the device
-// with the same stage lines, which the write alone shows); nothing for a
-// warning or any other line.
-std::optional<BarUpdate> barUpdate(const QString &line, qint64 imageSize, FlashStep step);
+// "Erase   [===   ]  45%  12288 bytes": the erase at 45 %.
+std::optional<ToolProgress> eraseProgress(const QString &line);
+// "Download [===   ]  50%  75000 bytes": the write; the text names imageSize.
+std::optional<ToolProgress> downloadProgress(const QString &line, qint64 imageSize);
+// "Upload [===   ]  50%  75000 bytes": the read-back.
+std::optional<ToolProgress> uploadProgress(const QString &line, qint64 imageSize);
+// The tool's stage lines: how far they put the device's opening or its
+// leave, and short texts.
+std::optional<ToolProgress> stageProgress(const QString &line);
+// The completion line: the write done.
+std::optional<ToolProgress> completion(const QString &line);
+// What a line printed in a step of a flash of imageSize bytes shows, by its
+// kind: only the lines of that step count (each run opens the device with
+// the same stage lines, which the write alone shows); nothing for a warning
+// or any other line.
+std::optional<ToolProgress> progress(const QString &line, qint64 imageSize, FlashStep step);
 
 // The tool's messages: the output split at line feeds and carriage returns,
 // with the progress update an error may be glued to ("... 4096 bytesdfu-util:

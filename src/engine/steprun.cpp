@@ -69,18 +69,12 @@ void StepRun::interpret(const QString &chunk)
     static const QRegularExpression lineEnd(QStringLiteral("[\\r\\n]"));
     for (const QString &part : chunk.split(lineEnd, Qt::SkipEmptyParts)) {
         const QString line = part.trimmed();
-        const std::optional<BarUpdate> update = DfuOutput::barUpdate(line, m_imageSize, m_step);
-        if (update)
-            show(*update);
+        const std::optional<ToolProgress> shown = DfuOutput::progress(line, m_imageSize, m_step);
+        if (shown)
+            emit progress(*shown);
         else if (DfuOutput::classify(line) == DfuOutput::LineKind::Warning)
             qDebug().noquote() << QStringLiteral("dfu-util警告/错误: ") + line;
     }
-}
-
-void StepRun::show(const BarUpdate &update)
-{
-    m_highest = std::max(m_highest, update.value);
-    emit progress({m_highest, update.text});
 }
 
 void StepRun::onDFUProcessFinished(int exitCode, QProcess::ExitStatus exitStatus)

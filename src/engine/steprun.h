@@ -46,9 +46,8 @@ public:
     bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
 
 signals:
-    // The bar never moves back within a step: a lower value keeps the bar
-    // where it is and only the text changes.
-    void progress(const BarUpdate &update);
+    // What a line of the step's own shows (DfuOutput::progress).
+    void progress(const ToolProgress &progress);
     void finished(const StepRun::Result &result);
 
 private slots:
@@ -58,7 +57,6 @@ private slots:
 
 private:
     void interpret(const QString &chunk);
-    void show(const BarUpdate &update);
     // Ends the tool with its signals cut off from this run.
     bool halt(int graceMs);
     void report(Result::Status status, int exitCode,
@@ -69,7 +67,6 @@ private:
     QTimer m_startTimeout;
     QString m_output;
     qint64 m_imageSize = 0;
-    int m_highest = -1; // the highest bar value this step has shown
     std::optional<QProcess::ProcessError> m_processError;
     bool m_reported = false;
 };

@@ -16,6 +16,8 @@
 
 namespace {
 
+using Stage = RunProgress::Stage;
+
 constexpr qint64 kSpeedIntervalMs = 1000;
 
 // Where a run keeps its files; empty when there is no such folder.
@@ -75,12 +77,13 @@ void UpgradeEngine::start()
     m_device.path = m_plan.usbPath;
     m_seen.clear();
     m_imageChecked = false;
+    m_progress = RunProgress();
     if (m_plan.fetchOnly) {
         afterScan();
         return;
     }
     log(Level::Info, tr("Starting firmware upgrade process..."));
-    emit barText(tr("Starting upgrade..."));
+    showProgress(Stage::Scan, 0, tr("Starting upgrade..."));
     setPhase(Phase::Scanning);
     const QString problem = dfuUtilProblem(m_toolPath);
     if (!problem.isEmpty()) {
@@ -129,6 +132,22 @@ void UpgradeEngine::setPhase(Phase phase)
 void UpgradeEngine::log(Level level, const QString &text)
 {
     emit logLine(level, text);
+}
+
+void UpgradeEngine::showProgress(RunProgress::Stage stage, int percent, const QString &text)
+{
+    m_progress.stage = stage;
+    m_progress.percent = percent;
+    m_progress.value = std::max(m_progress.value, RunProgress::barValue(stage, percent));
+    if (!text.isNull())
+        m_progress.text = text;
+    emit progress(m_progress);
+}
+
+void UpgradeEngine::showText(const QString &text)
+{
+    m_progress.text = text;
+    emit progress(m_progress);
 }
 
 void UpgradeEngine::onScanFinished(const DeviceScanner::Result &result)
@@ -216,7 +235,7 @@ void UpgradeEngine::fetchManifest()
     // Nothing is written without the digest that vouches for it: a manifest
     // that has not arrived, or named none, is asked for once more.
     setPhase(Phase::FetchingManifest);
-    emit barText(tr("Loading update information..."));
+    showText(tr("Loading update information..."));
     if (!m_manifest->isDownloading())
         m_manifest->downloadManifest(m_endpoints.manifestUrl());
 }
@@ -265,7 +284,7 @@ void UpgradeEngine::startFirmwareDownload()
         FirmwareFile::fileName(m_manifest->productVersion(), QDateTime::currentDateTime()));
     qDebug().noquote() << QStringLiteral("下载固件: %1").arg(url);
     qDebug().noquote() << QStringLiteral("保存到: %1").arg(path);
-    emit barText(tr("Start downloading firmware"));
+    showProgress(Stage::Download, 0, tr("Start downloading firmware"));
     m_expectedSha256 = manifestDigest();
     m_lastSpeedUpdateTime = QDateTime::currentMSecsSinceEpoch();
     m_lastBytesReceived = 0;
@@ -280,12 +299,11 @@ void UpgradeEngine::startFirmwareDownload()
 void UpgradeEngine::onFirmwareDownloadProgress(qlonglong bytesReceived, qlonglong bytesTotal)
 {
     if (bytesTotal <= 0) {
-        emit barValue(0);
-        emit barText(tr("Download firmware: Unknown size"));
+        showProgress(Stage::Download, 0, tr("Download firmware: Unknown size"));
         return;
     }
     const int percent = DownloadProgress::percent(bytesReceived, bytesTotal);
-    emit barValue(percent);
+    showProgress(Stage::Download, percent);
 
     // The text with speed and remaining time changes at most once a second.
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
@@ -294,7 +312,7 @@ void UpgradeEngine::onFirmwareDownloadProgress(qlonglong bytesReceived, qlonglon
         return;
     const double speed =
         DownloadProgress::kilobytesPerSecond(bytesReceived - m_lastBytesReceived, elapsed);
-    emit barText(DownloadProgress::barText(percent, speed, bytesTotal - bytesReceived));
+    showText(DownloadProgress::barText(percent, speed, bytesTotal - bytesReceived));
     m_lastBytesReceived = bytesReceived;
     m_lastSpeedUpdateTime = now;
 }
@@ -304,7 +322,7 @@ void UpgradeEngine::onDownloadFinished(const ImageDownload::Outcome &outcome)
     if (!outcome.complete) {
         if (outcome.networkError) {
             log(Level::Error, outcome.message);
-            emit barText(tr("Network error"));
+            showText(tr("Network error"));
         }
         fail(UpgradeFailure::Stage::Download, outcome.message);
         return;
@@ -316,7 +334,7 @@ void UpgradeEngine::onDownloadFinished(const ImageDownload::Outcome &outcome)
 
 void UpgradeEngine::verify(const QString &actualSha256, const QString &expectedSha256)
 {
-    emit barText(tr("Verifying firmware integrity..."));
+    showProgress(Stage::Verify, 0, tr("Verifying firmware integrity..."));
     qDebug().noquote() << QStringLiteral("开始校验固件完整性");
     const QString failure = tr("Firmware verification failed, please click upgrade again");
     if (actualSha256.isEmpty()) {
@@ -350,7 +368,7 @@ void UpgradeEngine::verify(const QString &actualSha256, const QString &expectedS
              Diagnosis::imageTooLarge(m_imageSize, flashSize));
         return;
     }
-    emit barText(tr("Firmware download completed, start burning"));
+    showProgress(Stage::Verify, 100, tr("Firmware download completed, start burning"));
     setPhase(Phase::BurnPending);
     m_imageChecked = true;
     m_burnTimer.start(m_limits.burnDelayMs);
@@ -380,8 +398,7 @@ void UpgradeEngine::startBurning()
         }
     }
     setPhase(Phase::Flashing);
-    emit barValue(50);
-    emit barText(tr("Burning firmware .."));
+    showProgress(Stage::Connect, 0, tr("Burning firmware .."));
     qDebug().noquote() << QStringLiteral("开始烧录固件...");
     m_awake.hold(tr("Writing firmware to a Ravlo device"));
     runStep(FlashStep::Write,
@@ -391,9 +408,8 @@ void UpgradeEngine::startBurning()
 void UpgradeEngine::runStep(FlashStep step, const QStringList &arguments)
 {
     m_step = new StepRun(step, this);
-    connect(m_step, &StepRun::progress, this, [this](const BarUpdate &update) {
-        emit barValue(update.value);
-        emit barText(update.text);
+    connect(m_step, &StepRun::progress, this, [this](const ToolProgress &shown) {
+        showProgress(RunProgress::ofTool(shown.stage), shown.percent, shown.text);
     });
     connect(m_step, &StepRun::finished, this, &UpgradeEngine::onStepFinished);
     m_step->start(m_toolPath, arguments, QFileInfo(imagePath()).absolutePath(), m_imageSize,
@@ -440,7 +456,7 @@ void UpgradeEngine::onStepFinished(const StepRun::Result &result)
 void UpgradeEngine::readBack()
 {
     setPhase(Phase::ReadingBack);
-    emit barText(tr("Verifying written firmware..."));
+    showProgress(Stage::ReadBack, 0, tr("Verifying written firmware..."));
     runStep(FlashStep::ReadBack,
             FlashCommand::readBack(m_device.path, m_imageSize, readBackFile()));
 }
@@ -464,14 +480,14 @@ void UpgradeEngine::compareReadBack()
 void UpgradeEngine::leave()
 {
     setPhase(Phase::Leaving);
+    showProgress(Stage::Leave, 0);
     runStep(FlashStep::Leave, FlashCommand::leave(m_device.path));
 }
 
 void UpgradeEngine::succeed()
 {
     endRun(0);
-    emit barValue(100);
-    emit barText(tr("Firmware upgrade completed!"));
+    showProgress(Stage::Done, 100, tr("Firmware upgrade completed!"));
     log(Level::Info, tr("Upgrade completed successfully"));
     setPhase(Phase::Idle);
     emit succeeded();

@@ -6,6 +6,7 @@
 #include "engine/endpoints.h"
 #include "engine/enginelimits.h"
 #include "engine/imagedownload.h"
+#include "engine/runprogress.h"
 #include "engine/steprun.h"
 #include "session/sleepinhibitor.h"
 
@@ -130,8 +131,8 @@ public:
 
 signals:
     void phaseChanged(UpgradeEngine::Phase phase);
-    void barValue(int value);
-    void barText(const QString &text);
+    // The bar moved or its text changed; its value only ever rises in a run.
+    void progress(const RunProgress &progress);
     void logLine(UpgradeEngine::Level level, const QString &text);
     // The run has ended; the phase is Idle again when these arrive. Success
     // is the image read back (unless the plan says not to) and the device
@@ -148,6 +149,10 @@ private slots:
 private:
     void setPhase(Phase phase);
     void log(Level level, const QString &text);
+    // The bar at percent of stage, never lower than it was in this run; a
+    // null text keeps the one shown.
+    void showProgress(RunProgress::Stage stage, int percent, const QString &text = QString());
+    void showText(const QString &text);
     void onScanFinished(const DeviceScanner::Result &result);
     // The device to write, or why there is none.
     Diagnosis::Finding chooseDevice(const DfuScan &scan);
@@ -200,6 +205,7 @@ private:
     SleepInhibitor m_awake;
     QTimer m_burnTimer;
     QTimer m_restartTimer;
+    RunProgress m_progress;
     qint64 m_lastSpeedUpdateTime = 0;
     qint64 m_lastBytesReceived = 0;
 };

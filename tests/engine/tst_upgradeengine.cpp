@@ -210,21 +210,17 @@ void TestUpgradeEngine::goodRun()
     QVERIFY(m_bus.flash(device).startsWith(firmware()));
     verifyNothingLeft(rig);
 
-    // From the burn start: erase 0 to 10, write 10 to 90, read back 91 to
-    // 97, leave 98 and 99, never back.
-    const auto burn = std::find_if(rig.steps.begin(), rig.steps.end(), [](const Step &step) {
-        return step.second == "Firmware download completed, start burning";
-    });
-    const QList<Step> steps = rig.steps.mid(int(burn - rig.steps.begin()) + 1);
-    QVERIFY(!steps.isEmpty());
-    QCOMPARE(steps.first(), (Step{50, "Burning firmware .."}));
-    QCOMPARE(steps.last(), (Step{100, "Firmware upgrade completed!"}));
-    QVERIFY(std::is_sorted(steps.begin() + 1, steps.end(),
+    // The bar only rises from the click to the verdict, and the erase, the
+    // write and the read-back each move it.
+    QVERIFY(std::is_sorted(rig.steps.begin(), rig.steps.end(),
                            [](const Step &a, const Step &b) { return a.first < b.first; }));
-    const auto readBack = std::find_if(steps.begin(), steps.end(), [](const Step &step) {
-        return step.first == 97 && step.second.startsWith("Verifying written firmware: 100%");
-    });
-    QCOMPARE(readBack != steps.end(), verify);
+    QCOMPARE(rig.steps.last(), (Step{100, "Firmware upgrade completed!"}));
+    const auto moves = [&rig](const char *text) {
+        return std::count_if(rig.steps.begin(), rig.steps.end(),
+                             [text](const Step &step) { return step.second.startsWith(text); });
+    };
+    QVERIFY(moves("Erase Flash:") > 1 && moves("firmware burning:") > 1);
+    QCOMPARE(moves("Verifying written firmware:") > 1, verify);
 }
 
 void TestUpgradeEngine::failedRun_data()
@@ -419,7 +415,7 @@ void TestUpgradeEngine::cancel()
     QTRY_COMPARE_WITH_TIMEOUT(rig.engine().phase(), phase, 20000);
     // Caught while the tool talks to the device, or the image is coming.
     if (phase == Phase::Flashing)
-        QTRY_VERIFY(rig.steps.last().first != 50);
+        QTRY_VERIFY(rig.steps.last().second != "Burning firmware ..");
     if (phase == Phase::Downloading)
         QTRY_VERIFY(!Leftovers::runFiles(rig.tempPath()).isEmpty());
 

@@ -10,6 +10,7 @@
 #include "engine/downloadprogress.h"
 #include "engine/endpoints.h"
 #include "engine/firmwarefile.h"
+#include "engine/runprogress.h"
 #include "engine/sha256.h"
 #include "manifest/versioncompare.h"
 #include "rig.h"
@@ -22,6 +23,7 @@ Q_DECLARE_METATYPE(Diagnosis::Run)
 Q_DECLARE_METATYPE(Diagnosis::Environment)
 Q_DECLARE_METATYPE(Diagnosis::Cause)
 Q_DECLARE_METATYPE(FlashStep)
+Q_DECLARE_METATYPE(ToolStage)
 using Verdict = DfuOutput::StepVerdict;
 Q_DECLARE_METATYPE(Verdict)
 
@@ -65,6 +67,7 @@ private slots:
     void scan();
     void flashLines_data();
     void flashLines();
+    void bands();
     void verdict_data();
     void verdict();
     void diagnose_data();
@@ -123,55 +126,90 @@ void TestRules::flashLines_data()
 {
     QTest::addColumn<FlashStep>("step");
     QTest::addColumn<QString>("line");
-    QTest::addColumn<int>("value"); // -1: the bar stays as it is
+    QTest::addColumn<ToolStage>("stage");
+    QTest::addColumn<int>("percent"); // -1: the line shows nothing
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("flagged"); // echoed as a warning
 
     const FlashStep write = FlashStep::Write;
-    QTest::newRow("erase 45%") << write << "Erase   \t[===   ]  45%  12288 bytes" << 4
+    const ToolStage erase = ToolStage::Erase;
+    const ToolStage writing = ToolStage::Write;
+    QTest::newRow("erase 45%") << write << "Erase   \t[===   ]  45%  12288 bytes" << erase << 45
                                << "Erase Flash: 45% (12288 bytes)" << false;
-    QTest::newRow("erase 100%") << write << "Erase [=] 100% 150000 bytes" << 10
-                                << "Erase Flash: 100% (150000 bytes)" << false;
     QTest::newRow("erase and download: erase wins")
-        << write << "Erase Download [=] 5% 10 bytes" << 0 << "Erase Flash: 5% (10 bytes)" << false;
+        << write << "Erase Download [=] 5% 10 bytes" << erase << 5 << "Erase Flash: 5% (10 bytes)"
+        << false;
     QTest::newRow("download: the image's size")
-        << write << "Download\t[=====] 100% 147456 bytes" << 90
+        << write << "Download\t[=====] 100% 147456 bytes" << writing << 100
         << "firmware burning: 100% (147456/150000 bytes)" << false;
-    QTest::newRow("garbled percentage") << write << "Download\t[=] 2147483647%  1 bytes" << 90
-                                        << "firmware burning: 100% (1/150000 bytes)" << false;
-    QTest::newRow("stage") << write << "Claiming USB DFU Interface..." << 6
+    QTest::newRow("garbled percentage")
+        << write << "Download\t[=] 2147483647%  1 bytes" << writing << 100
+        << "firmware burning: 100% (1/150000 bytes)" << false;
+    QTest::newRow("stage") << write << "Claiming USB DFU Interface..." << ToolStage::Connect << 20
                            << "Obtain USB DFU interface..." << false;
     QTest::newRow("state of an error")
-        << write << "DFU state(10) = dfuERROR, status(6) = Program memory" << -1 << "" << true;
+        << write << "DFU state(10) = dfuERROR, status(6) = Program memory" << erase << -1 << ""
+        << true;
     QTest::newRow("download done")
-        << write << "Download done." << 90 << "Firmware burning completed!" << false;
+        << write << "Download done." << writing << 100 << "Firmware burning completed!" << false;
     QTest::newRow("completion inside an error")
-        << write << "dfu-util: Error: File downloaded successfully?" << -1 << "" << false;
-    QTest::newRow("case matters") << write << "erase 45% 12 bytes" << -1 << "" << false;
+        << write << "dfu-util: Error: File downloaded successfully?" << erase << -1 << "" << false;
+    QTest::newRow("case matters") << write << "erase 45% 12 bytes" << erase << -1 << "" << false;
     // Every run opens the device alike; only the write says so on the bar.
     QTest::newRow("read back: upload 50%")
-        << FlashStep::ReadBack << "Upload\t[=====   ]  50%  75776 bytes" << 94
-        << "Verifying written firmware: 50% (75776/150000 bytes)" << false;
+        << FlashStep::ReadBack << "Upload\t[=====   ]  50%  75776 bytes" << ToolStage::ReadBack
+        << 50 << "Verifying written firmware: 50% (75776/150000 bytes)" << false;
     QTest::newRow("read back: opening")
-        << FlashStep::ReadBack << "Claiming USB DFU Interface..." << -1 << "" << false;
-    QTest::newRow("leave: request") << FlashStep::Leave << "Submitting leave request..." << 98
-                                    << "Submit a request to leave..." << false;
+        << FlashStep::ReadBack << "Claiming USB DFU Interface..." << erase << -1 << "" << false;
+    QTest::newRow("leave: request")
+        << FlashStep::Leave << "Submitting leave request..." << ToolStage::Leave << 30
+        << "Submit a request to leave..." << false;
     QTest::newRow("leave: ready") << FlashStep::Leave
-                                  << "DFU state(2) = dfuIDLE, status(0) = No error" << -1 << ""
-                                  << false;
+                                  << "DFU state(2) = dfuIDLE, status(0) = No error" << erase << -1
+                                  << "" << false;
 }
 
 void TestRules::flashLines()
 {
     QFETCH(FlashStep, step);
     QFETCH(QString, line);
-    QFETCH(int, value);
+    QFETCH(ToolStage, stage);
+    QFETCH(int, percent);
     QFETCH(QString, text);
-    const std::optional<BarUpdate> update = DfuOutput::barUpdate(line, 150000, step);
-    QCOMPARE(update.has_value(), value >= 0);
-    if (update)
-        QCOMPARE(*update, (BarUpdate{value, text}));
+    const std::optional<ToolProgress> shown = DfuOutput::progress(line, 150000, step);
+    QCOMPARE(shown.has_value(), percent >= 0);
+    if (shown)
+        QCOMPARE(*shown, (ToolProgress{stage, percent, text}));
     QTEST(DfuOutput::classify(line) == DfuOutput::LineKind::Warning, "flagged");
+}
+
+// The bar along a recorded flash, line by line as the engine shows it: it
+// never drops, and the erase, the write and the read-back each move it.
+void TestRules::bands()
+{
+    const QList<QPair<FlashStep, const char *>> run = {{FlashStep::Write, "write-ok"},
+                                                       {FlashStep::ReadBack, "read-ok"},
+                                                       {FlashStep::Leave, "leave-ok"}};
+    QList<int> values = {RunProgress::barValue(RunProgress::Stage::Scan, 0),
+                         RunProgress::barValue(RunProgress::Stage::Download, 50),
+                         RunProgress::barValue(RunProgress::Stage::Verify, 100)};
+    QMap<ToolStage, QSet<int>> moves;
+    for (const auto &[step, name] : run) {
+        for (const QString &line :
+             QString(transcript(name)).split(QRegularExpression("[\\r\\n]"))) {
+            const auto shown = DfuOutput::progress(line.trimmed(), 150000, step);
+            if (!shown)
+                continue;
+            values << RunProgress::barValue(RunProgress::ofTool(shown->stage), shown->percent);
+            moves[shown->stage] << values.last();
+        }
+    }
+    values << RunProgress::barValue(RunProgress::Stage::Done, 100);
+    QVERIFY2(std::is_sorted(values.begin(), values.end()),
+             qPrintable(QString::number(values.size())));
+    QCOMPARE(values.last(), 100);
+    for (const ToolStage stage : {ToolStage::Erase, ToolStage::Write, ToolStage::ReadBack})
+        QVERIFY(moves.value(stage).size() > 1);
 }
 
 void TestRules::verdict_data()

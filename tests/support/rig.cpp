@@ -168,13 +168,10 @@ EngineRig::EngineRig(const QStringList &manifestKeys)
     connect(m_engine, &UpgradeEngine::unproven, this,
             [this](const Diagnosis::Finding &finding) { unproven << finding; });
     // A step per value, with the last text shown while the bar held it.
-    connect(m_engine, &UpgradeEngine::barValue, this, [this](int value) {
-        if (steps.isEmpty() || steps.last().first != value)
-            steps << Step{value, steps.isEmpty() ? QString() : steps.last().second};
-    });
-    connect(m_engine, &UpgradeEngine::barText, this, [this](const QString &text) {
-        if (!steps.isEmpty())
-            steps.last().second = text;
+    connect(m_engine, &UpgradeEngine::progress, this, [this](const RunProgress &progress) {
+        if (steps.isEmpty() || steps.last().first != progress.value)
+            steps << Step{progress.value, progress.text};
+        steps.last().second = progress.text;
     });
 }
 
