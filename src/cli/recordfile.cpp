@@ -8,6 +8,7 @@
 #ifdef Q_OS_WIN
 #include <io.h>
 #else
+#include <fcntl.h>
 #include <unistd.h>
 #endif
 
@@ -51,13 +52,36 @@ QByteArray csvLine(const QStringList &fields)
 // Past the operating system's buffers onto the disk.
 bool sync(QFile &file)
 {
-    if (!file.flush())
-        return false;
 #ifdef Q_OS_WIN
     return _commit(file.handle()) == 0;
 #else
     return ::fsync(file.handle()) == 0;
 #endif
+}
+
+// A new file's name onto the disk too (on Windows the file's own flush takes it).
+void syncFolderOf(const QString &path)
+{
+#ifndef Q_OS_WIN
+    const int folder = ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(),
+                              O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+        ::fsync(folder);
+        ::close(folder);
+    }
+#else
+    Q_UNUSED(path)
+#endif
+}
+
+// Whether the file ends in the middle of a line: a crash cut its last one short.
+bool endsMidLine(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() == 0)
+        return false;
+    char last = '\n';
+    return file.seek(file.size() - 1) && file.getChar(&last) && last != '\n';
 }
 
 } // namespace
@@ -73,30 +97,43 @@ bool RecordFile::open(const QString &path, QString *why)
         *why = QCoreApplication::translate("RecordFile", "--record takes a .jsonl or a .csv file");
         return false;
     }
+    const bool cutShort = endsMidLine(path);
     m_file.setFileName(path);
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+    // Unbuffered: a line goes to the file in one write, nothing of it waits in a buffer of ours.
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
         *why = QCoreApplication::translate("RecordFile", "%1 cannot be opened for appending: %2")
                    .arg(path, m_file.errorString());
         return false;
     }
-    if (m_format == Format::Csv && m_file.size() == 0) {
-        QStringList header;
-        for (const char *column : kColumns)
-            header << QLatin1String(column);
-        const QByteArray line = csvLine(header);
-        if (m_file.write(line) != line.size() || !sync(m_file)) {
-            *why = QCoreApplication::translate("RecordFile", "%1 cannot be written: %2")
-                       .arg(path, m_file.errorString());
-            return false;
+    bool written = true;
+    if (m_file.size() == 0) {
+        syncFolderOf(path);
+        if (m_format == Format::Csv) {
+            QStringList header;
+            for (const char *column : kColumns)
+                header << QLatin1String(column);
+            written = write(csvLine(header));
         }
+    } else if (cutShort) {
+        // The next line starts a line of its own; the cut one stays as it was.
+        written = write(m_format == Format::Csv ? "\r\n" : "\n");
+    }
+    if (!written) {
+        *why = QCoreApplication::translate("RecordFile", "%1 cannot be written: %2")
+                   .arg(path, m_file.errorString());
+        m_file.close();
+        return false;
     }
     return true;
 }
 
 bool RecordFile::append(const DeviceRecord &record)
 {
-    const QByteArray text = line(record);
-    // One write for the whole line: nothing of it waits in a buffer of ours.
+    return write(line(record));
+}
+
+bool RecordFile::write(const QByteArray &text)
+{
     return m_file.write(text) == text.size() && sync(m_file);
 }
 

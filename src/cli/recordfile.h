@@ -9,13 +9,17 @@ struct DeviceRecord
 {
     QDateTime time; // when the result came, in UTC
     QString station;
-    QString usbPath;
+    QString usbPath; // empty where the tool named none (a device it could not open)
     QString serial;
-    QString firmwareVersion;
+    QString firmwareVersion; // empty for a local image
     QString imageSha256;
-    QString verdict; // "verified", "unproven", "failed" or "refused"
-    QString cause;   // the diagnosis' name of the cause; "none" when verified
-    double seconds = 0;
+    // As the JSON result event names it ("verified", "written" under
+    // --no-verify, "unproven", "failed"), or "refused": nothing was written.
+    QString verdict;
+    // The diagnosis' name of the cause, as the JSON result event names it;
+    // "none" when written, "interrupted" when a signal stopped the run.
+    QString cause;
+    double seconds = 0; // from the start of the device's run to its result
     QString programVersion;
 };
 
@@ -29,6 +33,7 @@ public:
     // Opens the file for appending; on false, why not.
     bool open(const QString &path, QString *why);
     bool append(const DeviceRecord &record);
+    QString errorString() const { return m_file.errorString(); }
 
 private:
     enum class Format
@@ -37,6 +42,8 @@ private:
         Csv,
     };
 
+    // One write, then onto the disk.
+    bool write(const QByteArray &text);
     QByteArray line(const DeviceRecord &record) const;
 
     QFile m_file;
