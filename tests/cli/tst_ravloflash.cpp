@@ -1,6 +1,7 @@
 // ravlo-flash as a script or a production line runs it: the built program,
 // the real dfu-util against the simulated devices, the bucket on a loopback
-// HTTP server, every line of its output one JSON object.
+// HTTP server, every line of its output one JSON object, its records; and
+// which attaches of a bus --wait takes as new boards.
 
 #include "cli/attachtracker.h"
 #include "dfusimscenario.h"
