@@ -4,7 +4,8 @@
 #include <QFile>
 #include <QString>
 
-// What became of one device, as a production line keeps it.
+// What became of one device, as a production line keeps it: every result of
+// a device's run, and a run that found no device to write.
 struct DeviceRecord
 {
     QDateTime time; // when the result came, in UTC

@@ -176,6 +176,8 @@ void UpgradeCommand::onScanned(const DeviceScanner::Result &result)
             failure.finding = Diagnosis::diagnoseScan(result.scan, selection);
         }
         m_console.failed(QString(), failure);
+        record(DfuDevice(), ResultName::failure(failure), ResultName::cause(failure.finding.cause),
+               0);
         finish(ExitCode::kDevice);
         return;
     }

@@ -214,6 +214,9 @@ void TestRavloFlash::upgrade_data()
         << failed << QStringList{"failed write-refused"};
     QTest::newRow("no device") << QStringList{"upgrade"} << DfuSimScenario() << 3 << QList<int>()
                                << 0 << failed << none;
+    QTest::newRow("no device, all")
+        << QStringList{"upgrade", "--all"} + record << DfuSimScenario() << 3 << QList<int>() << 0
+        << failed << QStringList{"refused no-device"};
     QTest::newRow("local file") << QStringList{"upgrade", "--file", "image.bin", "--sha256", digest}
                                 << one << 0 << QList<int>{0} << 0 << verified << none;
     QTest::newRow("local file, wrong digest")
