@@ -4,6 +4,8 @@
 #include <QRandomGenerator>
 #include <QSaveFile>
 
+#include <algorithm>
+
 namespace {
 bool save(const QString &path, const QByteArray &contents)
 {
@@ -25,15 +27,47 @@ void DfuSimScenario::setDirectory(const QString &directory)
 
 DfuSimScenario &DfuSimScenario::addDevice(const QString &vidPid)
 {
-    m_devices << vidPid;
+    int port = 1;
+    for (const Attached &device : qAsConst(m_devices))
+        port = std::max(port, device.port);
+    return plug(port + 1, vidPid);
+}
+
+DfuSimScenario &DfuSimScenario::plug(int port, const QString &vidPid)
+{
+    unplug(port);
+    // A host hands out addresses 1 to 127 in turn; the first device gets 5.
+    const int devnum = 1 + (4 + m_attaches++) % 127;
+    m_devices << Attached{port, devnum, vidPid};
+    if (!m_directory.isEmpty())
+        QFile::remove(flashFile(port));
+    writeDevices();
+    return *this;
+}
+
+DfuSimScenario &DfuSimScenario::unplug(int port)
+{
+    m_devices.erase(std::remove_if(m_devices.begin(), m_devices.end(),
+                                   [port](const Attached &device) { return device.port == port; }),
+                    m_devices.end());
     writeDevices();
     return *this;
 }
 
 void DfuSimScenario::writeDevices() const
 {
-    if (!m_directory.isEmpty())
-        save(QDir(m_directory).filePath("devices"), m_devices.join(';').toLatin1());
+    if (m_directory.isEmpty())
+        return;
+    QStringList entries;
+    for (const Attached &device : m_devices)
+        entries
+            << QStringLiteral("%1@%2/%3").arg(device.vidPid).arg(device.port).arg(device.devnum);
+    save(QDir(m_directory).filePath("devices"), entries.join(';').toLatin1());
+}
+
+QString DfuSimScenario::flashFile(int port) const
+{
+    return QDir(m_directory).filePath(QStringLiteral("flash-1-%1.bin").arg(port));
 }
 
 DfuSimScenario &DfuSimScenario::setFault(Fault fault, int n)
@@ -59,7 +93,7 @@ bool DfuSimScenario::setFlash(const QByteArray &contents) const
 
 QByteArray DfuSimScenario::flash(int index) const
 {
-    QFile file(QDir(m_directory).filePath(QStringLiteral("flash-1-%1.bin").arg(2 + index)));
+    QFile file(flashFile(2 + index));
     if (!file.exists())
         file.setFileName(QDir(m_directory).filePath("flash.bin"));
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();

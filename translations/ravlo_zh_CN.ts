@@ -334,6 +334,62 @@
         <source>Switch the device off and on again: if it starts with the new firmware, the upgrade worked. If not, put it into DFU mode and press Upgrade again.</source>
         <translation>请关闭设备电源后重新打开：如果设备以新固件启动，说明升级成功。否则请让设备进入 DFU 模式，再按“升级”。</translation>
     </message>
+    <message>
+        <source>keep the program&apos;s output and contact support</source>
+        <translation>保存程序的输出并联系技术支持</translation>
+    </message>
+    <message>
+        <source>Put the device into DFU mode: hold the &quot;1&quot; key, switch the device on, wait 2-3 seconds and release the key. Connect it with a data cable, not a charging-only cable, to a USB port on the computer itself rather than a hub.</source>
+        <translation>让设备进入 DFU 模式：按住“1”键，打开设备电源，等待 2-3 秒后松开按键。请用数据线（不要用只能充电的线）把设备直接连接到电脑的 USB 口，不要经过集线器。</translation>
+    </message>
+    <message>
+        <source>Run the command again.</source>
+        <translation>请重新运行该命令。</translation>
+    </message>
+    <message>
+        <source>Put the device into DFU mode again and run the command again.</source>
+        <translation>请让设备重新进入 DFU 模式，然后重新运行该命令。</translation>
+    </message>
+    <message>
+        <source>Close other flashing tools and programs that use the device, then disconnect and reconnect it and run the command again.</source>
+        <translation>请关闭正在使用该设备的其他烧录工具和程序，然后拔下设备重新连接，再重新运行该命令。</translation>
+    </message>
+    <message>
+        <source>Name the device to upgrade with --serial, or upgrade them all with --all; or connect only the device to upgrade and run the command again.</source>
+        <translation>请用 --serial 指定要升级的设备，或用 --all 升级全部设备；也可以只连接要升级的设备，然后重新运行该命令。</translation>
+    </message>
+    <message>
+        <source>Name the device to upgrade with --serial, or disconnect the Ravlo devices you do not want to upgrade and run the command again.</source>
+        <translation>请用 --serial 指定要升级的设备，或断开不需要升级的 Ravlo 设备，然后重新运行该命令。</translation>
+    </message>
+    <message>
+        <source>If another device that updates itself over USB is plugged in (a sound card, a webcam, a tool), disconnect it and run the command again.</source>
+        <translation>如果插着其他可通过 USB 自行更新的设备（声卡、摄像头、工具等），请将其断开，然后重新运行该命令。</translation>
+    </message>
+    <message>
+        <source>It can still be upgraded: put it into DFU mode again and run the command again.</source>
+        <translation>设备仍可升级：请让设备重新进入 DFU 模式，然后重新运行该命令。</translation>
+    </message>
+    <message>
+        <source>Run the command again to try once more.</source>
+        <translation>请重新运行该命令再试一次。</translation>
+    </message>
+    <message>
+        <source>Make sure the temporary folder has room and may be written, then run the command again.</source>
+        <translation>请确认临时文件夹有足够空间且可写入，然后重新运行该命令。</translation>
+    </message>
+    <message>
+        <source>The device is still in DFU mode: run the command again to write it again.</source>
+        <translation>设备仍处于 DFU 模式：请重新运行该命令，再次写入。</translation>
+    </message>
+    <message>
+        <source>Switch the device off and on again: if it starts with the new firmware, the upgrade worked. If not, put it into DFU mode and run the command again.</source>
+        <translation>请关闭设备电源后重新打开：如果设备以新固件启动，说明升级成功。否则请让设备进入 DFU 模式，然后重新运行该命令。</translation>
+    </message>
+    <message>
+        <source>Disconnect the device, put it into DFU mode again and run the command again.</source>
+        <translation>请拔下设备，让它重新进入 DFU 模式，然后重新运行该命令。</translation>
+    </message>
 </context>
 <context>
     <name>DialogGuidance</name>
@@ -528,11 +584,18 @@ Exit codes:
   7    a device did not keep the image: what it gave back when read differs
   8    written, but the device refused to be read back, so not verified
        (under --all or --wait: the first of 6, 7, 8 that applies to a device)
-  130  interrupted (Ctrl-C, SIGTERM, SIGHUP) before the upgrade ended
+  130  interrupted (Ctrl-C, SIGTERM, SIGHUP) before the upgrade ended; under
+       --wait, while a device was being upgraded
+
+Records: --record FILE appends a line for every device&apos;s result, JSON Lines
+(.jsonl) or CSV (.csv): time (UTC), station, path, serial, firmware, sha256,
+verdict (verified, written, unproven, failed, or refused: nothing written),
+cause, seconds, program.
 
 Examples:
   ravlo-flash upgrade
   ravlo-flash upgrade --all --parallel --json
+  ravlo-flash upgrade --wait --record line-7.jsonl --station line-7
   ravlo-flash upgrade --wait --file Ravlo.bin --sha256 &lt;64 hex digits&gt;</source>
         <translation>从命令行下载、校验并写入 Ravlo 固件。
 
@@ -552,12 +615,32 @@ Examples:
   7    有设备没有保存固件：读回的内容与写入的不同
   8    已写入，但设备拒绝读回，因此未经校验
        （使用 --all 或 --wait 时: 取适用于某台设备的 6、7、8 中的第一个）
-  130  升级结束前被中断（Ctrl-C、SIGTERM、SIGHUP）
+  130  升级结束前被中断（Ctrl-C、SIGTERM、SIGHUP）；使用 --wait 时：
+       在有设备正在升级时被中断
+
+记录：--record 文件 为每台设备的结果追加一行，格式为 JSON Lines（.jsonl）
+或 CSV（.csv）：time（UTC 时间）、station（工位）、path（USB 路径）、
+serial（序列号）、firmware（固件版本）、sha256、verdict（verified、written、
+unproven、failed，或 refused：未写入任何内容）、cause（原因）、
+seconds（秒数）、program（程序版本）。
 
 示例：
   ravlo-flash upgrade
   ravlo-flash upgrade --all --parallel --json
+  ravlo-flash upgrade --wait --record line-7.jsonl --station line-7
   ravlo-flash upgrade --wait --file Ravlo.bin --sha256 &lt;64 位十六进制摘要&gt;</translation>
+    </message>
+    <message>
+        <source>upgrade: append a line for every device&apos;s result to this file, JSON Lines (.jsonl) or CSV (.csv).</source>
+        <translation>upgrade：把每台设备的结果追加为此文件中的一行，格式为 JSON Lines（.jsonl）或 CSV（.csv）。</translation>
+    </message>
+    <message>
+        <source>upgrade --record: the name of this station in the record (default: the host name).</source>
+        <translation>upgrade --record：记录中本工位的名称（默认：主机名）。</translation>
+    </message>
+    <message>
+        <source>--station goes with --record</source>
+        <translation>--station 须与 --record 一起使用</translation>
     </message>
 </context>
 <context>
@@ -814,6 +897,21 @@ The current version is %2</source>
     </message>
 </context>
 <context>
+    <name>RecordFile</name>
+    <message>
+        <source>--record takes a .jsonl or a .csv file</source>
+        <translation>--record 需要一个 .jsonl 或 .csv 文件</translation>
+    </message>
+    <message>
+        <source>%1 cannot be opened for appending: %2</source>
+        <translation>无法以追加方式打开 %1：%2</translation>
+    </message>
+    <message>
+        <source>%1 cannot be written: %2</source>
+        <translation>无法写入 %1：%2</translation>
+    </message>
+</context>
+<context>
     <name>SignatureCheck</name>
     <message>
         <source>the update bucket has no signature for it (manifest.json.minisig)</source>
@@ -870,6 +968,18 @@ The current version is %2</source>
         <source>No Ravlo device in DFU mode to upgrade</source>
         <translation>没有处于 DFU 模式、可供升级的 Ravlo 设备</translation>
     </message>
+    <message>
+        <source>The firmware image failed its SHA-256 check; nothing was written</source>
+        <translation>固件镜像未通过 SHA-256 校验，未写入任何内容</translation>
+    </message>
+    <message>
+        <source>dfu-util could not open the device (%1); nothing was written</source>
+        <translation>dfu-util 无法打开该设备（%1），未写入任何内容</translation>
+    </message>
+    <message>
+        <source>The result could not be added to the record: %1</source>
+        <translation>无法把结果写入记录：%1</translation>
+    </message>
 </context>
 <context>
     <name>UpgradeEngine</name>
@@ -912,10 +1022,6 @@ The current version is %2</source>
     <message>
         <source>No Ravlo device with serial %1 detected</source>
         <translation>未检测到序列号为 %1 的 Ravlo 设备</translation>
-    </message>
-    <message>
-        <source>%1 Ravlo devices are connected. Connect only the one to upgrade and press Upgrade again.</source>
-        <translation>已连接 %1 台 Ravlo 设备。请只连接要升级的那一台，然后再按“升级”。</translation>
     </message>
     <message>
         <source>Loading update information...</source>
@@ -1020,6 +1126,10 @@ The current version is %2</source>
     <message>
         <source>The firmware read back from the device differs from the image</source>
         <translation>从设备读回的固件与固件镜像不同</translation>
+    </message>
+    <message>
+        <source>%1 Ravlo devices are connected.</source>
+        <translation>已连接 %1 台 Ravlo 设备。</translation>
     </message>
 </context>
 </TS>

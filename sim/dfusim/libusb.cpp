@@ -1,16 +1,19 @@
 // The simulated bus: the 22 libusb functions dfu-util calls, answered by
 // simulated STM32 DfuSe ROM bootloaders that the environment puts there:
 //
-//   RAVLO_DFUSIM_DEVICES       VID:PID (hex) of each device, separated by ';' or line
-//                              breaks; device i sits at path "1-<2+i>", devnum 5+i,
-//                              serial 3276386A31<33+i>
+//   RAVLO_DFUSIM_DEVICES       the devices, separated by ';' or line breaks: VID:PID
+//                              (hex), device i at port 2+i with devnum 5+i; or
+//                              VID:PID@PORT/DEVNUM, a device plugged into that port of
+//                              the root hub with the bus address this attach gave it.
+//                              A device at port P has path "1-P" and serial
+//                              3276386A31<31+P>
 //   RAVLO_DFUSIM_DEVICES_FILE  a file holding the devices instead (missing: none)
 //   RAVLO_DFUSIM_FLASH_DIR     a device at path P starts from flash-P.bin there, else
 //                              from flash.bin, else from zeros; at exit each changed
 //                              flash is saved to its flash-P.bin
 //   RAVLO_DFUSIM_POLL_MS       bwPollTimeout of every status answer
 //   RAVLO_DFUSIM_FAULT         one of (N counts from 1, default 1):
-//                                open-denied:N   opening device N is refused
+//                                open-denied:N   opening the device at port N+1 is refused
 //                                block-error:N   data block N fails to program
 //                                stall:N         download request N is stalled
 //                                erase-error:N   erase N fails
@@ -159,8 +162,9 @@ class Device
 {
 public:
     // Throws std::invalid_argument on a malformed VID:PID.
-    Device(const std::string &vidPid, int port, const Fault &fault, uint32_t pollMs)
+    Device(const std::string &vidPid, int port, int devnum, const Fault &fault, uint32_t pollMs)
         : port(port)
+        , devnum(devnum)
         , fault(fault)
         , m_serial("3276386A31" + std::to_string(31 + port))
         , m_pollMs(pollMs)
@@ -206,7 +210,8 @@ public:
     }
 
     uint8_t descriptor[18] = {18, 1, 0x00, 0x02, 0, 0, 0, 64, 0, 0, 0, 0, 0x00, 0x02, 1, 2, 3, 1};
-    const int port; // on the root hub of bus 1
+    const int port;   // on the root hub of bus 1
+    const int devnum; // the bus address
     const Fault fault;
     std::string flashPath; // none without a flash folder
     std::vector<uint8_t> flash;
@@ -375,7 +380,17 @@ struct Bus
             for (const std::string &entry : split(text, ";\n")) {
                 if (entry.empty())
                     continue;
-                Device *device = new Device(entry, int(2 + devices.size()), fault, pollMs);
+                const std::vector<std::string> at = split(entry, "@");
+                int port = int(2 + devices.size());
+                int devnum = port + 3;
+                if (at.size() > 1) {
+                    const std::vector<std::string> place = split(at[1], "/");
+                    port = std::stoi(place.at(0));
+                    devnum = std::stoi(place.at(1));
+                }
+                if (port < 1 || port > 255 || devnum < 1 || devnum > 127)
+                    throw std::invalid_argument(entry);
+                Device *device = new Device(at[0], port, devnum, fault, pollMs);
                 device->flashPath = flashFile("flash-1-" + std::to_string(device->port) + ".bin");
                 device->flash = loadFlash(device->flashPath, shared);
                 devices.push_back(device);
@@ -477,7 +492,7 @@ int libusb_get_port_numbers(libusb_device *device, uint8_t *ports, int)
 
 uint8_t libusb_get_device_address(libusb_device *device)
 {
-    return uint8_t(device->port + 3);
+    return uint8_t(device->devnum);
 }
 
 int libusb_open(libusb_device *device, libusb_device_handle **handle)

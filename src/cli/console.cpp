@@ -1,5 +1,7 @@
 #include "console.h"
 
+#include "cli/resultnames.h"
+
 #include <QJsonDocument>
 #include <QMetaEnum>
 
@@ -20,13 +22,6 @@ QString enumName(Enum value)
     return QString::fromLatin1(QMetaEnum::fromType<Enum>().valueToKey(int(value)));
 }
 
-QString stageName(UpgradeFailure::Stage stage)
-{
-    static const char *const names[] = {"scan",   "manifest", "download",
-                                        "verify", "flash",    "read-back"};
-    return QString::fromLatin1(names[int(stage)]);
-}
-
 QString runStageName(RunProgress::Stage stage)
 {
     static const char *const names[] = {"scan",  "download",  "verify", "connect", "erase",
@@ -34,40 +29,6 @@ QString runStageName(RunProgress::Stage stage)
     static_assert(sizeof(names) / sizeof(*names) == int(RunProgress::Stage::Done) + 1,
                   "a name for every stage");
     return QString::fromLatin1(names[int(stage)]);
-}
-
-QString causeName(Diagnosis::Cause cause)
-{
-    static const char *const names[] = {"none",
-                                        "permission",
-                                        "in-use",
-                                        "driver",
-                                        "no-device",
-                                        "other-device-only",
-                                        "several",
-                                        "second-unopenable",
-                                        "several-interfaces",
-                                        "image-too-large",
-                                        "wrong-image",
-                                        "connection",
-                                        "device-refused",
-                                        "write-refused",
-                                        "verify-failed",
-                                        "address-refused",
-                                        "protected",
-                                        "tool-usage",
-                                        "image-file",
-                                        "failed-step",
-                                        "not-kept",
-                                        "read-back-refused",
-                                        "tool-missing",
-                                        "tool-cannot-start",
-                                        "tool-crashed",
-                                        "tool-hung",
-                                        "unknown"};
-    static_assert(sizeof(names) / sizeof(*names) == int(Diagnosis::Cause::Unknown) + 1,
-                  "a name for every cause");
-    return QString::fromLatin1(names[int(cause)]);
 }
 
 } // namespace
@@ -158,7 +119,7 @@ void Console::unproven(const QString &device, const Diagnosis::Finding &finding)
 {
     result(device,
            {{"verdict", "unproven"},
-            {"cause", causeName(finding.cause)},
+            {"cause", ResultName::cause(finding.cause)},
             {"what", finding.what},
             {"advice", finding.advice}},
            {tr("written, not verified: %1").arg(finding.what), finding.advice}, false);
@@ -172,9 +133,9 @@ void Console::failed(const QString &device, const UpgradeFailure &failure)
         lines << finding.inOneLine();
     result(device,
            {{"verdict", "failed"},
-            {"stage", stageName(failure.stage)},
+            {"stage", ResultName::stage(failure.stage)},
             {"reason", failure.reason},
-            {"cause", causeName(finding.cause)},
+            {"cause", ResultName::cause(finding.cause)},
             {"what", finding.what},
             {"advice", finding.advice}},
            lines, false);

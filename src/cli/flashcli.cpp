@@ -2,6 +2,7 @@
 
 #include "cli/console.h"
 #include "cli/exitcode.h"
+#include "cli/recordfile.h"
 #include "cli/upgradecommand.h"
 #include "dfu/dfuutilmanager.h"
 #include "dfu/dfuutilpath.h"
@@ -20,6 +21,7 @@
 #include <QHostAddress>
 #include <QJsonObject>
 #include <QLoggingCategory>
+#include <QSysInfo>
 #include <QTextStream>
 #include <QUrl>
 
@@ -46,11 +48,18 @@ const char kDescription[] = QT_TRANSLATE_NOOP(
     "  7    a device did not keep the image: what it gave back when read differs\n"
     "  8    written, but the device refused to be read back, so not verified\n"
     "       (under --all or --wait: the first of 6, 7, 8 that applies to a device)\n"
-    "  130  interrupted (Ctrl-C, SIGTERM, SIGHUP) before the upgrade ended\n"
+    "  130  interrupted (Ctrl-C, SIGTERM, SIGHUP) before the upgrade ended; under\n"
+    "       --wait, while a device was being upgraded\n"
+    "\n"
+    "Records: --record FILE appends a line for every device's result, JSON Lines\n"
+    "(.jsonl) or CSV (.csv): time (UTC), station, path, serial, firmware, sha256,\n"
+    "verdict (verified, written, unproven, failed, or refused: nothing written),\n"
+    "cause, seconds, program.\n"
     "\n"
     "Examples:\n"
     "  ravlo-flash upgrade\n"
     "  ravlo-flash upgrade --all --parallel --json\n"
+    "  ravlo-flash upgrade --wait --record line-7.jsonl --station line-7\n"
     "  ravlo-flash upgrade --wait --file Ravlo.bin --sha256 <64 hex digits>");
 
 struct Options
@@ -58,6 +67,7 @@ struct Options
     QString command;
     bool json = false;
     QString bucket;
+    QString record; // the file each device's result is appended to
     UpgradeOptions upgrade;
 };
 
@@ -125,7 +135,19 @@ QString parse(const QStringList &arguments, Options &options)
         QStringLiteral("no-verify"),
         QCoreApplication::translate("FlashCli", "upgrade: do not read the image back before the "
                                                 "device leaves DFU mode; the result says so."));
-    parser.addOptions({json, bucket, serial, all, parallel, wait, file, sha256, noVerify});
+    const QCommandLineOption record(
+        QStringLiteral("record"),
+        QCoreApplication::translate("FlashCli", "upgrade: append a line for every device's "
+                                                "result to this file, JSON Lines (.jsonl) or "
+                                                "CSV (.csv)."),
+        QStringLiteral("file"));
+    const QCommandLineOption station(
+        QStringLiteral("station"),
+        QCoreApplication::translate("FlashCli", "upgrade --record: the name of this station in "
+                                                "the record (default: the host name)."),
+        QStringLiteral("name"));
+    parser.addOptions(
+        {json, bucket, serial, all, parallel, wait, file, sha256, noVerify, record, station});
     if (!parser.parse(arguments))
         return parser.errorText();
     if (parser.isSet(help))
@@ -151,10 +173,12 @@ QString parse(const QStringList &arguments, Options &options)
     upgrade.file = parser.value(file);
     upgrade.sha256 = parser.value(sha256);
     upgrade.verify = !parser.isSet(noVerify);
+    options.record = parser.value(record);
+    upgrade.station = parser.isSet(station) ? parser.value(station) : QSysInfo::machineHostName();
 
     const bool upgradeOptions = parser.isSet(serial) || upgrade.all || upgrade.parallel ||
                                 upgrade.wait || parser.isSet(file) || parser.isSet(sha256) ||
-                                !upgrade.verify;
+                                !upgrade.verify || parser.isSet(record) || parser.isSet(station);
     if (options.command != QLatin1String("upgrade") && upgradeOptions)
         return QCoreApplication::translate("FlashCli", "that option goes with upgrade only");
     if (upgrade.parallel && !upgrade.all)
@@ -162,6 +186,8 @@ QString parse(const QStringList &arguments, Options &options)
     if (upgrade.all && (upgrade.wait || !upgrade.serial.isEmpty()))
         return QCoreApplication::translate("FlashCli",
                                            "--all goes with neither --wait nor --serial");
+    if (parser.isSet(station) && !parser.isSet(record))
+        return QCoreApplication::translate("FlashCli", "--station goes with --record");
     if (parser.isSet(file) != parser.isSet(sha256))
         return QCoreApplication::translate("FlashCli", "--file and --sha256 go together");
     if (parser.isSet(sha256) && !Sha256::isDigest(upgrade.sha256))
@@ -316,9 +342,15 @@ int info(Console &console, const Endpoints &endpoints)
     return ExitCode::kOk;
 }
 
-int upgrade(Console &console, const Endpoints &endpoints, const UpgradeOptions &options)
+int upgrade(Console &console, const Endpoints &endpoints, const Options &options)
 {
-    UpgradeCommand command(endpoints, options, console);
+    // Nothing is written that could not be recorded.
+    RecordFile record;
+    QString why;
+    if (!options.record.isEmpty() && !record.open(options.record, &why))
+        return usage(why);
+    UpgradeCommand command(endpoints, options.upgrade, console,
+                           options.record.isEmpty() ? nullptr : &record);
     InterruptWatch interrupts;
     QObject::connect(&interrupts, &InterruptWatch::interrupted, &command,
                      &UpgradeCommand::interrupt);
@@ -338,6 +370,7 @@ int upgrade(Console &console, const Endpoints &endpoints, const UpgradeOptions &
 int runFlashCli(QCoreApplication &app, const Endpoints &built)
 {
     installTranslations(app);
+    Diagnosis::Environment::setFrontEnd(Diagnosis::FrontEnd::CommandLine);
     QCoreApplication::setApplicationName(QStringLiteral("ravlo-flash"));
     QCoreApplication::setApplicationVersion(QStringLiteral(RAVLO_APPLICATION_VERSION));
     // The engine's diagnostic channel is for developers (QT_LOGGING_RULES
@@ -359,5 +392,5 @@ int runFlashCli(QCoreApplication &app, const Endpoints &built)
         return list(console);
     if (options.command == QLatin1String("info"))
         return info(console, endpoints);
-    return upgrade(console, endpoints, options.upgrade);
+    return upgrade(console, endpoints, options);
 }

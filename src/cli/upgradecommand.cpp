@@ -1,21 +1,36 @@
 #include "upgradecommand.h"
 
 #include "cli/exitcode.h"
+#include "cli/recordfile.h"
+#include "cli/resultnames.h"
 #include "dfu/dfuutilpath.h"
 #include "engine/sha256.h"
+
+#include <QCoreApplication>
 
 namespace {
 // --wait scans about once a second; a scan is never started before the
 // previous one has ended.
 constexpr int kRescanMs = 1000;
+
+// The engine's sentence for an image that fails its digest check speaks of
+// the window's button.
+UpgradeFailure shown(UpgradeFailure failure)
+{
+    if (failure.stage == UpgradeFailure::Stage::Verify)
+        failure.reason = QCoreApplication::translate(
+            "UpgradeCommand", "The firmware image failed its SHA-256 check; nothing was written");
+    return failure;
+}
 } // namespace
 
 UpgradeCommand::UpgradeCommand(const Endpoints &endpoints, const UpgradeOptions &options,
-                               Console &console, QObject *parent)
+                               Console &console, RecordFile *record, QObject *parent)
     : QObject(parent)
     , m_endpoints(endpoints)
     , m_options(options)
     , m_console(console)
+    , m_record(record)
     , m_manifest(&m_network, endpoints.manifestKeys)
 {
     connect(&m_scanner, &DeviceScanner::finished, this, &UpgradeCommand::onScanned);
@@ -65,6 +80,14 @@ UpgradeEngine *UpgradeCommand::newEngine(const UpgradeEngine::Plan &plan)
     return engine;
 }
 
+void UpgradeCommand::startRun(UpgradeEngine *engine, const DfuDevice &device)
+{
+    DeviceRun &run = m_runs[engine];
+    run.device = device;
+    run.clock.start();
+    engine->start();
+}
+
 void UpgradeCommand::runSingle()
 {
     UpgradeEngine::Plan plan;
@@ -73,9 +96,8 @@ void UpgradeCommand::runSingle()
     plan.imageSha256 = m_options.sha256;
     plan.verify = m_options.verify;
     UpgradeEngine *engine = newEngine(plan);
-    m_running << engine;
     connectVerdicts(engine, [this](int exitCode) { finish(exitCode); });
-    engine->start();
+    startRun(engine, DfuDevice());
 }
 
 void UpgradeCommand::obtainImage(const std::function<void()> &next)
@@ -107,7 +129,7 @@ void UpgradeCommand::obtainImage(const std::function<void()> &next)
         next();
     });
     connect(m_fetch, &UpgradeEngine::failed, this, [this](const UpgradeFailure &failure) {
-        m_console.failed(QString(), failure);
+        m_console.failed(QString(), shown(failure));
         finish(ExitCode::forFailure(failure));
     });
     m_fetch->start();
@@ -123,18 +145,17 @@ void UpgradeCommand::onScanned(const DeviceScanner::Result &result)
     const DeviceSelection selection{m_options.serial, QString()};
     const QList<DfuDevice> devices = result.scan.candidates(selection);
     if (m_options.wait) {
-        // A device that is gone may be taken again when it comes back.
-        QSet<QString> attached;
-        for (const DfuDevice &device : devices)
-            attached.insert(device.path);
-        for (UpgradeEngine *engine : qAsConst(m_running))
-            attached.insert(engine->device().path);
-        m_seen.intersect(attached);
-        for (const DfuDevice &device : devices) {
-            if (!m_seen.contains(device.path)) {
-                m_seen.insert(device.path);
+        // A scan that did not finish tells nothing of what is attached.
+        if (!result.error) {
+            QList<DfuDevice> busy;
+            for (const DeviceRun &run : qAsConst(m_runs))
+                busy << run.device;
+            const AttachTracker::News news =
+                m_attaches.update(devices, result.scan.ravloProblems, busy);
+            for (const QString &refusal : news.refusals)
+                refuse(refusal);
+            for (const DfuDevice &device : news.devices)
                 flash(device);
-            }
         }
         m_rescan.start();
         return;
@@ -153,6 +174,8 @@ void UpgradeCommand::onScanned(const DeviceScanner::Result &result)
             failure.finding = Diagnosis::diagnoseScan(result.scan, selection);
         }
         m_console.failed(QString(), failure);
+        record(DfuDevice(), ResultName::failure(failure), ResultName::cause(failure.finding.cause),
+               0);
         finish(ExitCode::kDevice);
         return;
     }
@@ -175,9 +198,27 @@ void UpgradeCommand::flash(const DfuDevice &device)
     plan.imageSha256 = m_imageSha256;
     plan.verify = m_options.verify;
     UpgradeEngine *engine = newEngine(plan);
-    m_running << engine;
     connectVerdicts(engine, [this, engine](int) { onDeviceDone(engine); });
-    engine->start();
+    startRun(engine, device);
+}
+
+void UpgradeCommand::refuse(const QString &message)
+{
+    DfuDevice device;
+    device.vidPid = kRavloVidPid;
+    device.devnum = DfuScan::devnumIn(message);
+    DfuScan scan;
+    scan.ravloProblems = QStringList(message);
+    const QString told = Diagnosis::endingMessage(message);
+    UpgradeFailure failure;
+    failure.stage = UpgradeFailure::Stage::Scan;
+    failure.reason = tr("dfu-util could not open the device (%1); nothing was written")
+                         .arg(told.isEmpty() ? message : told);
+    failure.finding = Diagnosis::diagnoseScan(scan, {});
+    // Known by its bus address alone.
+    m_console.failed(device.key(), failure);
+    ++m_failed;
+    record(device, ResultName::failure(failure), ResultName::cause(failure.finding.cause), 0);
 }
 
 void UpgradeCommand::connectVerdicts(UpgradeEngine *engine,
@@ -186,34 +227,68 @@ void UpgradeCommand::connectVerdicts(UpgradeEngine *engine,
     connect(engine, &UpgradeEngine::succeeded, this, [this, engine, done] {
         m_console.upgraded(engine->device().path, m_options.verify);
         ++m_upgraded;
+        record(engine, QLatin1String(m_options.verify ? "verified" : "written"),
+               ResultName::cause(Diagnosis::Cause::None));
         done(ExitCode::kOk);
     });
     connect(engine, &UpgradeEngine::unproven, this,
             [this, engine, done](const Diagnosis::Finding &finding) {
                 m_console.unproven(engine->device().path, finding);
                 ++m_unproven;
+                record(engine, QStringLiteral("unproven"), ResultName::cause(finding.cause));
                 done(ExitCode::kUnproven);
             });
-    connect(engine, &UpgradeEngine::failed, this,
-            [this, engine, done](const UpgradeFailure &failure) {
-                m_console.failed(engine->device().path, failure);
-                ++m_failed;
-                const int exitCode = ExitCode::forFailure(failure);
-                if (exitCode == ExitCode::kNotKept)
-                    ++m_notKept;
-                done(exitCode);
-            });
+    connect(
+        engine, &UpgradeEngine::failed, this, [this, engine, done](const UpgradeFailure &failure) {
+            m_console.failed(engine->device().path, shown(failure));
+            ++m_failed;
+            record(engine, ResultName::failure(failure), ResultName::cause(failure.finding.cause));
+            const int exitCode = ExitCode::forFailure(failure);
+            if (exitCode == ExitCode::kNotKept)
+                ++m_notKept;
+            done(exitCode);
+        });
+}
+
+void UpgradeCommand::record(UpgradeEngine *engine, const QString &verdict, const QString &cause)
+{
+    const DeviceRun run = m_runs.value(engine);
+    record(run.device.path.isEmpty() ? engine->device() : run.device, verdict, cause,
+           run.clock.elapsed());
+}
+
+void UpgradeCommand::record(const DfuDevice &device, const QString &verdict, const QString &cause,
+                            qint64 milliseconds)
+{
+    if (!m_record)
+        return;
+    const bool local = !m_options.file.isEmpty();
+    DeviceRecord record;
+    record.time = QDateTime::currentDateTimeUtc();
+    record.station = m_options.station;
+    record.usbPath = device.path;
+    record.serial = device.serial;
+    record.firmwareVersion = local ? QString() : m_manifest.productVersion();
+    record.imageSha256 = (local ? m_options.sha256 : m_manifest.productSha256()).toLower();
+    record.verdict = verdict;
+    record.cause = cause;
+    record.seconds = milliseconds / 1000.0;
+    record.programVersion = QCoreApplication::applicationVersion();
+    if (!m_record->append(record))
+        m_console.log(
+            device.key(), UpgradeEngine::Level::Error,
+            tr("The result could not be added to the record: %1").arg(m_record->errorString()));
 }
 
 void UpgradeCommand::onDeviceDone(UpgradeEngine *engine)
 {
-    m_running.removeAll(engine);
+    m_runs.remove(engine);
     engine->deleteLater();
     if (m_options.wait)
         return;
     if (!m_queue.isEmpty())
         startNext();
-    else if (m_running.isEmpty())
+    else if (m_runs.isEmpty())
         finish(summarize());
 }
 
@@ -228,17 +303,28 @@ void UpgradeCommand::interrupt()
         return;
     m_rescan.stop();
     m_scanner.stop();
-    const int stopped = int(m_running.size());
-    for (UpgradeEngine *engine : qAsConst(m_running))
+    const int stopped = int(m_runs.size());
+    for (auto run = m_runs.cbegin(); run != m_runs.cend(); ++run) {
+        UpgradeEngine *engine = run.key();
+        const UpgradeEngine::Phase phase = engine->phase();
+        const bool writing = phase == UpgradeEngine::Phase::Flashing ||
+                             phase == UpgradeEngine::Phase::ReadingBack ||
+                             phase == UpgradeEngine::Phase::Leaving;
+        record(engine, QLatin1String(writing ? "failed" : "refused"),
+               QStringLiteral("interrupted"));
+    }
+    for (UpgradeEngine *engine : m_runs.keys())
         engine->cancel();
+    const bool downloading = m_fetch && m_fetch->phase() != UpgradeEngine::Phase::Idle;
     if (m_fetch)
         m_fetch->shutdown();
     m_failed += stopped;
-    if (m_options.wait) {
+    // Waiting is ended this way; what it cut short is an interruption.
+    if (m_options.wait && stopped == 0 && !downloading) {
         finish(summarize());
         return;
     }
-    if (m_options.all)
+    if (m_options.all || m_options.wait)
         summarize();
     finish(ExitCode::kInterrupted);
 }

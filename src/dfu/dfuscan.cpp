@@ -117,3 +117,10 @@ QList<DfuDevice> DfuScan::candidates(const DeviceSelection &selection) const
                  [&selection](const DfuDevice &device) { return selection.admits(device); });
     return admitted;
 }
+
+int DfuScan::devnumIn(const QString &message)
+{
+    static const QRegularExpression devnum(QStringLiteral("\\bdevnum[ =](\\d+)"));
+    const QRegularExpressionMatch match = devnum.match(message);
+    return match.hasMatch() ? match.captured(1).toInt() : -1;
+}

@@ -62,6 +62,9 @@ struct DfuScan
     static DfuScan parse(const QString &listing, const QString &errors);
     // The Ravlo devices in DFU mode that the selection admits, in listing order.
     QList<DfuDevice> candidates(const DeviceSelection &selection = {}) const;
+    // The bus address a message names, as the tool's "Cannot open DFU device
+    // 0483:df11 found on devnum 5 (LIBUSB_ERROR_ACCESS)" does; -1 when none.
+    static int devnumIn(const QString &message);
 };
 
 Q_DECLARE_METATYPE(DfuScan)

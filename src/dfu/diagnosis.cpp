@@ -40,32 +40,69 @@ QString sentences(const QString &first, const QString &second)
         .arg(first, second);
 }
 
-QString saveLog()
+// The window's sentence speaks of its buttons and its log, the command
+// line's of running the command again and of its output.
+QString byFrontEnd(const Environment &environment, const QString &window,
+                   const QString &commandLine)
 {
-    return QCoreApplication::translate(
-        "Diagnosis", "save the log (right-click the log, then \"Save log…\") and contact support");
+    return environment.frontEnd == FrontEnd::CommandLine ? commandLine : window;
 }
 
-QString dfuModeSteps()
+QString saveLog(const Environment &environment)
 {
-    return QCoreApplication::translate(
-        "Diagnosis",
-        "Put the device into DFU mode: hold the \"1\" key, switch the device on, wait 2-3 seconds "
-        "and release the key. Connect it with a data cable, not a charging-only cable, to a USB "
-        "port on the computer itself rather than a hub; the question-mark button shows a picture "
-        "of the steps.");
+    return byFrontEnd(
+        environment,
+        QCoreApplication::translate(
+            "Diagnosis",
+            "save the log (right-click the log, then \"Save log…\") and contact support"),
+        QCoreApplication::translate("Diagnosis", "keep the program's output and contact support"));
 }
 
-QString retry()
+QString dfuModeSteps(const Environment &environment)
 {
-    return QCoreApplication::translate("Diagnosis", "If it happens again, %1.").arg(saveLog());
+    return byFrontEnd(
+        environment,
+        QCoreApplication::translate(
+            "Diagnosis",
+            "Put the device into DFU mode: hold the \"1\" key, switch the device on, wait 2-3 "
+            "seconds and release the key. Connect it with a data cable, not a charging-only cable, "
+            "to a USB port on the computer itself rather than a hub; the question-mark button "
+            "shows a picture of the steps."),
+        QCoreApplication::translate(
+            "Diagnosis",
+            "Put the device into DFU mode: hold the \"1\" key, switch the device on, wait 2-3 "
+            "seconds and release the key. Connect it with a data cable, not a charging-only cable, "
+            "to a USB port on the computer itself rather than a hub."));
 }
 
-QString checkDevice()
+QString retry(const Environment &environment)
+{
+    return QCoreApplication::translate("Diagnosis", "If it happens again, %1.")
+        .arg(saveLog(environment));
+}
+
+QString checkDevice(const Environment &environment)
 {
     return QCoreApplication::translate(
                "Diagnosis", "Check that the connected device is a Ravlo device; if it is, %1.")
-        .arg(saveLog());
+        .arg(saveLog(environment));
+}
+
+QString tryAgain(const Environment &environment)
+{
+    return byFrontEnd(environment,
+                      QCoreApplication::translate("Diagnosis", "Press Upgrade to try again."),
+                      QCoreApplication::translate("Diagnosis", "Run the command again."));
+}
+
+QString againInDfuMode(const Environment &environment)
+{
+    return byFrontEnd(environment,
+                      QCoreApplication::translate(
+                          "Diagnosis", "Put the device into DFU mode again and press Upgrade."),
+                      QCoreApplication::translate(
+                          "Diagnosis", "Put the device into DFU mode again and run the command "
+                                       "again."));
 }
 
 // "0483:df11 at 1-2, 8087:0a2b at 1-7", or nothing when no scan came first.
@@ -122,9 +159,15 @@ Finding make(Cause cause, const Environment &environment, const Details &details
         return {cause,
                 QCoreApplication::translate(
                     "Diagnosis", "The Ravlo device is connected, but another program is using it."),
-                QCoreApplication::translate(
-                    "Diagnosis", "Close other flashing tools and programs that use the device, "
-                                 "then disconnect and reconnect it and press Upgrade again.")};
+                byFrontEnd(environment,
+                           QCoreApplication::translate(
+                               "Diagnosis", "Close other flashing tools and programs that use the "
+                                            "device, then disconnect and reconnect it and press "
+                                            "Upgrade again."),
+                           QCoreApplication::translate(
+                               "Diagnosis", "Close other flashing tools and programs that use the "
+                                            "device, then disconnect and reconnect it and run the "
+                                            "command again."))};
     case Cause::Driver:
         return {cause,
                 QCoreApplication::translate("Diagnosis",
@@ -139,14 +182,14 @@ Finding make(Cause cause, const Environment &environment, const Details &details
     case Cause::NoDevice:
         return {cause,
                 QCoreApplication::translate("Diagnosis", "No Ravlo device in DFU mode was found."),
-                dfuModeSteps()};
+                dfuModeSteps(environment)};
     case Cause::OtherDeviceOnly:
         return {cause,
                 QCoreApplication::translate(
                     "Diagnosis", "A USB device in DFU mode was found, but it is not a Ravlo "
                                  "device."),
                 sentences(QCoreApplication::translate("Diagnosis", "Disconnect the other device."),
-                          dfuModeSteps())};
+                          dfuModeSteps(environment))};
     case Cause::SeveralDevices:
         return {cause,
                 details.count > 1
@@ -155,16 +198,27 @@ Finding make(Cause cause, const Environment &environment, const Details &details
                           .arg(details.count)
                     : QCoreApplication::translate(
                           "Diagnosis", "More than one Ravlo device in DFU mode was found."),
-                QCoreApplication::translate(
-                    "Diagnosis", "Connect only the device to upgrade and press Upgrade again.")};
+                byFrontEnd(environment,
+                           QCoreApplication::translate("Diagnosis", "Connect only the device to "
+                                                                    "upgrade and press Upgrade "
+                                                                    "again."),
+                           QCoreApplication::translate(
+                               "Diagnosis", "Name the device to upgrade with --serial, or "
+                                            "upgrade them all with --all; or connect only the "
+                                            "device to upgrade and run the command again."))};
     case Cause::SecondUnopenable:
         return {cause,
                 QCoreApplication::translate(
                     "Diagnosis", "Besides the Ravlo device to upgrade, another one in DFU mode is "
                                  "connected that dfu-util cannot open; nothing was written."),
-                QCoreApplication::translate("Diagnosis",
-                                            "Disconnect the Ravlo devices you do not want to "
-                                            "upgrade and press Upgrade again.")};
+                byFrontEnd(environment,
+                           QCoreApplication::translate("Diagnosis",
+                                                       "Disconnect the Ravlo devices you do not "
+                                                       "want to upgrade and press Upgrade again."),
+                           QCoreApplication::translate(
+                               "Diagnosis", "Name the device to upgrade with --serial, or "
+                                            "disconnect the Ravlo devices you do not want to "
+                                            "upgrade and run the command again."))};
     case Cause::SeveralInterfaces:
         return {cause,
                 sentences(QCoreApplication::translate(
@@ -172,15 +226,22 @@ Finding make(Cause cause, const Environment &environment, const Details &details
                                            "the program named its device by its USB path (%1).")
                               .arg(details.usbPath),
                           seenDevices(details.devices)),
-                sentences(QCoreApplication::translate(
-                              "Diagnosis", "If another device that updates itself over USB is "
-                                           "plugged in (a sound card, a webcam, a tool), "
-                                           "disconnect it and press Upgrade again."),
+                sentences(byFrontEnd(environment,
+                                     QCoreApplication::translate(
+                                         "Diagnosis", "If another device that updates itself over "
+                                                      "USB is plugged in (a sound card, a webcam, "
+                                                      "a tool), disconnect it and press Upgrade "
+                                                      "again."),
+                                     QCoreApplication::translate(
+                                         "Diagnosis", "If another device that updates itself over "
+                                                      "USB is plugged in (a sound card, a webcam, "
+                                                      "a tool), disconnect it and run the command "
+                                                      "again.")),
                           QCoreApplication::translate(
                               "Diagnosis", "Devices built into the computer, such as its "
                                            "Bluetooth or Wi-Fi, cannot be disconnected: if only "
                                            "those are left, %1.")
-                              .arg(saveLog()))};
+                              .arg(saveLog(environment)))};
     case Cause::ImageTooLarge:
         return {cause,
                 QCoreApplication::translate(
@@ -188,13 +249,13 @@ Finding make(Cause cause, const Environment &environment, const Details &details
                                  "flash memory (%2 bytes); nothing was written.")
                     .arg(details.imageSize)
                     .arg(details.flashSize),
-                checkDevice()};
+                checkDevice(environment)};
     case Cause::WrongImage:
         return {cause,
                 QCoreApplication::translate(
                     "Diagnosis", "The firmware image does not fit this device's memory (wrong "
                                  "image or wrong device); nothing was written."),
-                checkDevice()};
+                checkDevice(environment)};
     case Cause::ConnectionLost:
         return {cause,
                 details.phase == Phase::ReadBack
@@ -205,9 +266,13 @@ Finding make(Cause cause, const Environment &environment, const Details &details
                     : QCoreApplication::translate("Diagnosis",
                                                   "The USB connection to the device broke off; "
                                                   "the device may not be fully written."),
-                sentences(QCoreApplication::translate("Diagnosis",
-                                                      "It can still be upgraded: put it into DFU "
+                sentences(byFrontEnd(environment,
+                                     QCoreApplication::translate(
+                                         "Diagnosis", "It can still be upgraded: put it into DFU "
                                                       "mode again and press Upgrade."),
+                                     QCoreApplication::translate(
+                                         "Diagnosis", "It can still be upgraded: put it into DFU "
+                                                      "mode again and run the command again.")),
                           QCoreApplication::translate(
                               "Diagnosis",
                               "A USB link breaks off through the cable, the port, a hub or the "
@@ -215,12 +280,15 @@ Finding make(Cause cause, const Environment &environment, const Details &details
                               "without a hub. A laptop running on its charger can break the "
                               "link through a poor ground; try it on battery."))};
     case Cause::DeviceRefused:
-        return {
-            cause,
-            QCoreApplication::translate("Diagnosis",
-                                        "The device reported an error while storing the firmware."),
-            sentences(QCoreApplication::translate("Diagnosis", "Press Upgrade to try once more."),
-                      retry())};
+        return {cause,
+                QCoreApplication::translate(
+                    "Diagnosis", "The device reported an error while storing the firmware."),
+                sentences(byFrontEnd(environment,
+                                     QCoreApplication::translate("Diagnosis",
+                                                                 "Press Upgrade to try once more."),
+                                     QCoreApplication::translate(
+                                         "Diagnosis", "Run the command again to try once more.")),
+                          retry(environment))};
     case Cause::WriteRefused:
         return {cause,
                 QCoreApplication::translate(
@@ -229,20 +297,18 @@ Finding make(Cause cause, const Environment &environment, const Details &details
                               "Diagnosis", "The flash may be protected, or the connection "
                                            "unstable: try once more on a short cable plugged "
                                            "into the computer without a hub."),
-                          retry())};
+                          retry(environment))};
     case Cause::VerifyFailed:
         return {cause,
                 QCoreApplication::translate("Diagnosis", "The device found that the firmware it "
                                                          "had written was wrong."),
-                sentences(QCoreApplication::translate(
-                              "Diagnosis", "Put the device into DFU mode again and press Upgrade."),
-                          retry())};
+                sentences(againInDfuMode(environment), retry(environment))};
     case Cause::AddressRefused:
         return {cause,
                 QCoreApplication::translate(
                     "Diagnosis", "The device refused the memory address the firmware is written "
                                  "to: the image is not meant for this device."),
-                checkDevice()};
+                checkDevice(environment)};
     case Cause::Protected:
         return {cause,
                 QCoreApplication::translate("Diagnosis", "The device's flash memory is "
@@ -250,39 +316,47 @@ Finding make(Cause cause, const Environment &environment, const Details &details
                                                          "written."),
                 QCoreApplication::translate("Diagnosis", "Lifting the protection erases the whole "
                                                          "device; %1.")
-                    .arg(saveLog())};
+                    .arg(saveLog(environment))};
     case Cause::ToolUsage:
         return {cause,
                 QCoreApplication::translate("Diagnosis", "dfu-util did not accept the command "
                                                          "the program gave it (%1).")
                     .arg(details.reason),
-                sentences(reinstallAdvice(environment.platform), retry())};
+                sentences(reinstallAdvice(environment.platform), retry(environment))};
     case Cause::ImageFile:
         return {cause,
                 QCoreApplication::translate("Diagnosis", "dfu-util could not read or write a "
                                                          "file of the upgrade (%1).")
                     .arg(details.reason),
-                sentences(QCoreApplication::translate(
-                              "Diagnosis", "Make sure the temporary folder has room and may be "
-                                           "written, then press Upgrade again."),
-                          retry())};
+                sentences(byFrontEnd(environment,
+                                     QCoreApplication::translate(
+                                         "Diagnosis", "Make sure the temporary folder has room "
+                                                      "and may be written, then press Upgrade "
+                                                      "again."),
+                                     QCoreApplication::translate(
+                                         "Diagnosis", "Make sure the temporary folder has room "
+                                                      "and may be written, then run the command "
+                                                      "again.")),
+                          retry(environment))};
     case Cause::FailedStep:
         return {cause,
                 QCoreApplication::translate("Diagnosis",
                                             "dfu-util reported a failed step but ended as if it "
                                             "had succeeded; the device may not be fully written."),
-                sentences(QCoreApplication::translate(
-                              "Diagnosis", "Put the device into DFU mode again and press Upgrade."),
-                          retry())};
+                sentences(againInDfuMode(environment), retry(environment))};
     case Cause::NotKept:
         return {cause,
                 QCoreApplication::translate(
                     "Diagnosis", "The device did not keep the firmware: what it gave back when "
                                  "it was read is not what was written."),
-                sentences(QCoreApplication::translate(
-                              "Diagnosis", "The device is still in DFU mode: press Upgrade to "
-                                           "write it again."),
-                          retry())};
+                sentences(byFrontEnd(environment,
+                                     QCoreApplication::translate(
+                                         "Diagnosis", "The device is still in DFU mode: press "
+                                                      "Upgrade to write it again."),
+                                     QCoreApplication::translate(
+                                         "Diagnosis", "The device is still in DFU mode: run the "
+                                                      "command again to write it again.")),
+                          retry(environment))};
     case Cause::ReadBackRefused:
         return {cause,
                 QCoreApplication::translate(
@@ -290,11 +364,18 @@ Finding make(Cause cause, const Environment &environment, const Details &details
                                  "back, so the write could not be checked. Devices with "
                                  "read-protected flash, and bootloaders that cannot read, do "
                                  "this."),
-                sentences(QCoreApplication::translate(
-                              "Diagnosis", "Switch the device off and on again: if it starts "
-                                           "with the new firmware, the upgrade worked. If not, "
-                                           "put it into DFU mode and press Upgrade again."),
-                          retry())};
+                sentences(byFrontEnd(environment,
+                                     QCoreApplication::translate(
+                                         "Diagnosis", "Switch the device off and on again: if it "
+                                                      "starts with the new firmware, the upgrade "
+                                                      "worked. If not, put it into DFU mode and "
+                                                      "press Upgrade again."),
+                                     QCoreApplication::translate(
+                                         "Diagnosis", "Switch the device off and on again: if it "
+                                                      "starts with the new firmware, the upgrade "
+                                                      "worked. If not, put it into DFU mode and "
+                                                      "run the command again.")),
+                          retry(environment))};
     case Cause::ToolMissing:
         return {cause,
                 QCoreApplication::translate(
@@ -312,19 +393,15 @@ Finding make(Cause cause, const Environment &environment, const Details &details
                           .arg(details.reason),
                 reinstallAdvice(environment.platform)};
     case Cause::ToolCrashed:
-        return {
-            cause,
-            flash ? QCoreApplication::translate("Diagnosis",
-                                                "dfu-util stopped unexpectedly while writing; the "
-                                                "device may not be fully written.")
-                  : QCoreApplication::translate(
-                        "Diagnosis", "dfu-util stopped unexpectedly while looking for the "
-                                     "device."),
-            sentences(
+        return {cause,
                 flash ? QCoreApplication::translate(
-                            "Diagnosis", "Put the device into DFU mode again and press Upgrade.")
-                      : QCoreApplication::translate("Diagnosis", "Press Upgrade to try again."),
-                retry())};
+                            "Diagnosis", "dfu-util stopped unexpectedly while writing; the "
+                                         "device may not be fully written.")
+                      : QCoreApplication::translate(
+                            "Diagnosis", "dfu-util stopped unexpectedly while looking for the "
+                                         "device."),
+                sentences(flash ? againInDfuMode(environment) : tryAgain(environment),
+                          retry(environment))};
     case Cause::ToolHung:
         return {cause,
                 flash ? QCoreApplication::translate(
@@ -333,16 +410,19 @@ Finding make(Cause cause, const Environment &environment, const Details &details
                       : QCoreApplication::translate(
                             "Diagnosis", "dfu-util stopped responding while looking for the "
                                          "device and was ended."),
-                sentences(QCoreApplication::translate("Diagnosis",
-                                                      "Disconnect the device, put it into DFU "
+                sentences(byFrontEnd(environment,
+                                     QCoreApplication::translate(
+                                         "Diagnosis", "Disconnect the device, put it into DFU "
                                                       "mode again and press Upgrade."),
-                          retry())};
+                                     QCoreApplication::translate(
+                                         "Diagnosis", "Disconnect the device, put it into DFU "
+                                                      "mode again and run the command again.")),
+                          retry(environment))};
     case Cause::Unknown:
         return {cause,
                 QCoreApplication::translate("Diagnosis", "dfu-util failed with exit code %1.")
                     .arg(details.exitCode),
-                sentences(QCoreApplication::translate("Diagnosis", "Press Upgrade to try again."),
-                          retry())};
+                sentences(tryAgain(environment), retry(environment))};
     }
     return {};
 }
@@ -656,13 +736,23 @@ QString Finding::inOneLine() const
     return sentences(what, advice);
 }
 
+namespace {
+// Set once, before anything is diagnosed.
+FrontEnd g_frontEnd = FrontEnd::Window;
+} // namespace
+
 Environment Environment::current()
 {
 #ifdef Q_OS_WIN
-    return {Platform::Windows, false};
+    return {Platform::Windows, false, g_frontEnd};
 #else
-    return {Platform::Linux, Diagnosis::udevRuleInstalled()};
+    return {Platform::Linux, Diagnosis::udevRuleInstalled(), g_frontEnd};
 #endif
+}
+
+void Environment::setFrontEnd(FrontEnd frontEnd)
+{
+    g_frontEnd = frontEnd;
 }
 
 Finding diagnose(const Run &run, const Environment &environment)
@@ -701,7 +791,7 @@ Finding diagnoseScan(const DfuScan &scan, const DeviceSelection &selection,
     if (!refusals.isEmpty() && selection.isAny())
         return make(Cause::SecondUnopenable, environment);
     if (candidates.size() > 1)
-        return severalDevices(int(candidates.size()));
+        return severalDevices(int(candidates.size()), environment);
     if (candidates.size() == 1)
         return {};
     // A Ravlo device in run-time mode is one not yet in DFU mode.
@@ -721,19 +811,19 @@ Finding unusableTool(const QString &path, const Environment &environment)
     return make(QFileInfo::exists(path) ? Cause::ToolCannotStart : Cause::ToolMissing, environment);
 }
 
-Finding severalDevices(int count)
+Finding severalDevices(int count, const Environment &environment)
 {
     Details details;
     details.count = count;
-    return make(Cause::SeveralDevices, {}, details);
+    return make(Cause::SeveralDevices, environment, details);
 }
 
-Finding imageTooLarge(qint64 imageSize, qint64 flashSize)
+Finding imageTooLarge(qint64 imageSize, qint64 flashSize, const Environment &environment)
 {
     Details details;
     details.imageSize = imageSize;
     details.flashSize = flashSize;
-    return make(Cause::ImageTooLarge, {}, details);
+    return make(Cause::ImageTooLarge, environment, details);
 }
 
 QStringList udevRuleDirectories()

@@ -57,13 +57,24 @@ enum class Platform
     Windows,
 };
 
+// Who shows the advice, and so what the user does to try again.
+enum class FrontEnd
+{
+    Window,      // presses Upgrade
+    CommandLine, // runs the command again
+};
+
 // What the advice depends on besides the run.
 struct Environment
 {
     Platform platform = Platform::Linux;
     bool udevRuleInstalled = false; // Linux: some rule grants access to 0483:df11
+    FrontEnd frontEnd = FrontEnd::Window;
 
+    // This computer, and the front end the program said it is.
     static Environment current();
+    // Once, at the start of a program that is not the window.
+    static void setFrontEnd(FrontEnd frontEnd);
 };
 
 // One ended run of the tool.
@@ -109,8 +120,9 @@ Finding diagnoseScan(const DfuScan &scan, const DeviceSelection &selection,
 Finding describe(Cause cause, const Environment &environment = Environment::current());
 // A tool at path that cannot be used: missing, or there but not to be started.
 Finding unusableTool(const QString &path, const Environment &environment = Environment::current());
-Finding severalDevices(int count);
-Finding imageTooLarge(qint64 imageSize, qint64 flashSize);
+Finding severalDevices(int count, const Environment &environment = Environment::current());
+Finding imageTooLarge(qint64 imageSize, qint64 flashSize,
+                      const Environment &environment = Environment::current());
 
 QStringList udevRuleDirectories();
 // Whether a rules file in one of the directories names 0483 and df11 on a

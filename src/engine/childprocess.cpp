@@ -6,6 +6,9 @@
 #include <csignal>
 #include <unistd.h>
 #endif
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 
 namespace {
 
@@ -22,14 +25,30 @@ void stopGroup(ToolProcess &process, qint64 group, bool force)
     if (group > 0 && ::kill(-pid_t(group), signal) != 0 && process.state() != QProcess::NotRunning)
         ::kill(pid_t(group), signal);
 #else
-    // No process groups: the tool alone.
+    // The tool has no window that terminate() could close and no console
+    // whose events it could take: it is ended at once, as SIGTERM ends it
+    // on Linux. It starts no process of its own.
     Q_UNUSED(group)
+    Q_UNUSED(force)
     if (process.state() != QProcess::NotRunning)
-        force ? process.kill() : process.terminate();
+        process.kill();
 #endif
 }
 
 } // namespace
+
+ToolProcess::ToolProcess(QObject *parent)
+    : QProcess(parent)
+{
+#ifdef Q_OS_WIN
+    // A new group does not take Ctrl-C (the tool starts with it ignored);
+    // without a console the tool takes neither Ctrl-Break nor the console's
+    // closing. Its output goes through pipes all the same.
+    setCreateProcessArgumentsModifier([](QProcess::CreateProcessArguments *arguments) {
+        arguments->flags |= CREATE_NEW_PROCESS_GROUP | CREATE_NO_WINDOW;
+    });
+#endif
+}
 
 void ToolProcess::setupChildProcess()
 {

@@ -5,11 +5,13 @@
 // A dfu-util process in a process group of its own: a Ctrl-C at a terminal
 // reaches only the program, which then ends the tool its own way (a flash is
 // never cut off by the keyboard behind the program's back), and ending the
-// tool ends the group, so nothing the tool started outlives it.
+// tool ends the group, so nothing the tool started outlives it. On Windows the
+// tool gets no console either: Ctrl-Break reaches every process of a console,
+// whatever its group.
 class ToolProcess : public QProcess
 {
 public:
-    using QProcess::QProcess;
+    explicit ToolProcess(QObject *parent = nullptr);
 
 protected:
     void setupChildProcess() override;

@@ -206,9 +206,8 @@ Diagnosis::Finding UpgradeEngine::chooseDevice(const DfuScan &scan)
                               ? tr("No Ravlo device detected")
                               : tr("No Ravlo device with serial %1 detected").arg(m_plan.serial));
     } else if (candidates.size() > 1) {
-        log(Level::Error, tr("%1 Ravlo devices are connected. Connect only the one "
-                             "to upgrade and press Upgrade again.")
-                              .arg(candidates.size()));
+        // What to do is the diagnosis', in the words of the front end.
+        log(Level::Error, tr("%1 Ravlo devices are connected.").arg(candidates.size()));
     }
     if (finding.cause != Diagnosis::Cause::None)
         return finding;

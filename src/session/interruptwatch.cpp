@@ -3,17 +3,32 @@
 #include <QSocketNotifier>
 
 #ifdef Q_OS_WIN
+#include <QMutex>
 #include <windows.h>
 
 namespace {
+// The console calls the handler on a thread of its own.
+QMutex g_mutex;
 InterruptWatch *g_watch = nullptr;
+// Set once the watch is gone, which is after its owner has stopped the run.
+HANDLE g_gone = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+// Windows ends a process 5 s after the console's close at the latest.
+constexpr DWORD kCloseWaitMs = 4500;
 
-BOOL WINAPI onConsoleEvent(DWORD)
+BOOL WINAPI onConsoleEvent(DWORD event)
 {
-    // Called on a thread of its own: the signal reaches the watch's thread
-    // through its event loop.
-    if (g_watch)
+    {
+        QMutexLocker lock(&g_mutex);
+        if (!g_watch)
+            return FALSE;
+        // The signal reaches the watch's thread through its event loop.
         QMetaObject::invokeMethod(g_watch, "interrupted", Qt::QueuedConnection);
+    }
+    // Ctrl-C and Ctrl-Break are handled once the stop is asked for. Closing
+    // the console, logging off and shutting down end the process as soon as
+    // the handler returns: it waits until the run has been stopped.
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT)
+        WaitForSingleObject(g_gone, kCloseWaitMs);
     return TRUE;
 }
 } // namespace
@@ -21,14 +36,18 @@ BOOL WINAPI onConsoleEvent(DWORD)
 InterruptWatch::InterruptWatch(QObject *parent)
     : QObject(parent)
 {
+    QMutexLocker lock(&g_mutex);
     g_watch = this;
+    ResetEvent(g_gone);
     SetConsoleCtrlHandler(onConsoleEvent, TRUE);
 }
 
 InterruptWatch::~InterruptWatch()
 {
     SetConsoleCtrlHandler(onConsoleEvent, FALSE);
+    QMutexLocker lock(&g_mutex);
     g_watch = nullptr;
+    SetEvent(g_gone);
 }
 
 #else

@@ -1,8 +1,12 @@
 // ravlo-flash as a script or a production line runs it: the built program,
 // the real dfu-util against the simulated devices, the bucket on a loopback
-// HTTP server, every line of its output one JSON object.
+// HTTP server, every line of its output one JSON object, its records; and
+// which attaches of a bus --wait takes as new boards.
 
+#include "cli/attachtracker.h"
 #include "dfusimscenario.h"
+#include "engine/childprocess.h"
+#include "ravlo_config.h"
 #include "rig.h"
 
 #include <QJsonDocument>
@@ -11,6 +15,7 @@
 
 #include <csignal>
 #include <sys/prctl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -30,6 +35,66 @@ QList<QJsonObject> events(const QByteArray &output, const QString &name)
             found << event;
     }
     return found;
+}
+
+QStringList csvFields(const QString &line)
+{
+    QStringList fields{QString()};
+    bool quoted = false;
+    for (int i = 0; i < line.size(); ++i) {
+        const QChar c = line.at(i);
+        if (quoted && c == '"' && i + 1 < line.size() && line.at(i + 1) == '"')
+            fields.last() += line.at(++i);
+        else if (c == '"')
+            quoted = !quoted;
+        else if (c == ',' && !quoted)
+            fields << QString();
+        else
+            fields.last() += c;
+    }
+    return fields;
+}
+
+const QStringList kRecordFields = {"time",   "station", "path",  "serial",  "firmware",
+                                   "sha256", "verdict", "cause", "seconds", "program"};
+
+// The lines of a record file, JSON Lines or CSV (whose first line must be its
+// header), field by field; a line that does not parse is {"broken": line}.
+QList<QVariantMap> records(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const bool csv = path.endsWith(".csv");
+    QStringList lines = QString::fromUtf8(file.readAll()).split(csv ? "\r\n" : "\n");
+    if (lines.takeLast() != "" || (csv && lines.value(0) != kRecordFields.join(',')))
+        return {{{"broken", path}}};
+    if (csv)
+        lines.removeFirst();
+    QList<QVariantMap> found;
+    for (const QString &line : lines) {
+        QVariantMap record;
+        if (csv) {
+            const QStringList fields = csvFields(line);
+            for (int i = 0; i < fields.size() && fields.size() == kRecordFields.size(); ++i)
+                record.insert(kRecordFields.at(i), fields.at(i));
+        } else {
+            record = QJsonDocument::fromJson(line.toUtf8()).object().toVariantMap();
+        }
+        QStringList names = kRecordFields;
+        names.sort();
+        found << (record.keys() == names ? record : QVariantMap{{"broken", line}});
+    }
+    return found;
+}
+
+// "verdict cause" of every record, in order.
+QStringList verdictsRecorded(const QString &path)
+{
+    QStringList verdicts;
+    for (const QVariantMap &record : records(path))
+        verdicts << record.value("verdict").toString() + ' ' + record.value("cause").toString();
+    return verdicts;
 }
 
 } // namespace
@@ -52,8 +117,12 @@ private slots:
     void upgrade();
     void signedMirror_data();
     void signedMirror();
+    void interruptedFlash_data();
     void interruptedFlash();
-    void waitForDevices();
+    void productionLine_data();
+    void productionLine();
+    void attaches_data();
+    void attaches();
 
 private:
     QProcess *start(const QStringList &arguments,
@@ -80,7 +149,8 @@ QProcess *TestRavloFlash::start(const QStringList &arguments, const QString &pro
     environment.insert("TMPDIR", tmp());
     environment.insert("XDG_CONFIG_HOME", m_dir->filePath("config"));
     m_bus.applyTo(environment);
-    auto *process = new QProcess(this);
+    // In a process group of its own, as a shell starts a job.
+    auto *process = new ToolProcess(this);
     process->setProcessEnvironment(environment);
     process->start(program,
                    arguments + QStringList{"--json"} +
@@ -116,6 +186,7 @@ void TestRavloFlash::upgrade_data()
     QTest::addColumn<QList<int>>("written"); // devices that hold the image afterwards
     QTest::addColumn<int>("imageRequests");
     QTest::addColumn<QStringList>("verdicts"); // of the result events, in order of paths
+    QTest::addColumn<QStringList>("recorded"); // "verdict cause" of each line of record.jsonl
 
     using Fault = DfuSimScenario::Fault;
     const DfuSimScenario one = DfuSimScenario().addDevice();
@@ -123,41 +194,57 @@ void TestRavloFlash::upgrade_data()
     const QString digest = Release::sha256Hex(image());
     const QStringList verified = {"verified"};
     const QStringList failed = {"failed"};
+    const QStringList none;
+    // A record has a line for each device's run, and none for the invocation's failure.
+    const QStringList record = {"--record", "record.jsonl"};
     QTest::newRow("one device") << QStringList{"upgrade"} << one << 0 << QList<int>{0} << 1
-                                << verified;
+                                << verified << none;
     QTest::newRow("two devices, none chosen")
-        << QStringList{"upgrade"} << two << 3 << QList<int>() << 0 << failed;
+        << QStringList{"upgrade"} + record << two << 3 << QList<int>() << 0 << failed
+        << QStringList{"refused several"};
     QTest::newRow("the one with a serial") << QStringList{"upgrade", "--serial", "3276386A3134"}
-                                           << two << 0 << QList<int>{1} << 1 << verified;
+                                           << two << 0 << QList<int>{1} << 1 << verified << none;
     // One download for both; the other device untouched.
-    QTest::newRow("all") << QStringList{"upgrade", "--all"} << two << 0 << QList<int>{0, 1} << 1
-                         << verified + verified;
+    QTest::newRow("all") << QStringList{"upgrade", "--all"} + record << two << 0 << QList<int>{0, 1}
+                         << 1 << verified + verified
+                         << QStringList{"verified none", "verified none"};
     QTest::newRow("a block fails to program")
-        << QStringList{"upgrade"} << DfuSimScenario().addDevice().setFault(Fault::BlockError, 20)
-        << 6 << QList<int>() << 1 << failed;
+        << QStringList{"upgrade"} + record
+        << DfuSimScenario().addDevice().setFault(Fault::BlockError, 20) << 6 << QList<int>() << 1
+        << failed << QStringList{"failed write-refused"};
     QTest::newRow("no device") << QStringList{"upgrade"} << DfuSimScenario() << 3 << QList<int>()
-                               << 0 << failed;
+                               << 0 << failed << none;
+    QTest::newRow("no device, all")
+        << QStringList{"upgrade", "--all"} + record << DfuSimScenario() << 3 << QList<int>() << 0
+        << failed << QStringList{"refused no-device"};
     QTest::newRow("local file") << QStringList{"upgrade", "--file", "image.bin", "--sha256", digest}
-                                << one << 0 << QList<int>{0} << 0 << verified;
+                                << one << 0 << QList<int>{0} << 0 << verified << none;
     QTest::newRow("local file, wrong digest")
         << QStringList{"upgrade",   "--all",    "--file",
-                       "image.bin", "--sha256", Release::sha256Hex("other")}
-        << one << 5 << QList<int>() << 0 << failed;
+                       "image.bin", "--sha256", Release::sha256Hex("other")} +
+               record
+        << one << 5 << QList<int>() << 0 << failed << none;
     QTest::newRow("unknown command")
-        << QStringList{"flash"} << one << 2 << QList<int>() << 0 << QStringList();
+        << QStringList{"flash"} << one << 2 << QList<int>() << 0 << QStringList() << none;
+    // Nothing is written that could not be recorded.
+    QTest::newRow("a record that cannot be opened")
+        << QStringList{"upgrade", "--record", "missing/record.jsonl"} << one << 2 << QList<int>()
+        << 0 << QStringList() << none;
     // Devices that acknowledge every block and keep none are never upgraded.
     const DfuSimScenario lying =
         DfuSimScenario().addDevice().addDevice().setFault(Fault::KeepsNothing);
     QTest::newRow("device keeps nothing") << QStringList{"upgrade", "--serial", "3276386A3133"}
-                                          << lying << 7 << QList<int>() << 1 << failed;
+                                          << lying << 7 << QList<int>() << 1 << failed << none;
     QTest::newRow("devices keep nothing, all in parallel")
         << QStringList{"upgrade", "--all", "--parallel"} << lying << 7 << QList<int>() << 1
-        << failed + failed;
+        << failed + failed << none;
     QTest::newRow("read-protected device")
-        << QStringList{"upgrade"} << DfuSimScenario().addDevice().setFault(Fault::ReadProtected)
-        << 8 << QList<int>{0} << 1 << QStringList{"unproven"};
-    QTest::newRow("not verified") << QStringList{"upgrade", "--no-verify"} << one << 0
-                                  << QList<int>{0} << 1 << QStringList{"written"};
+        << QStringList{"upgrade"} + record
+        << DfuSimScenario().addDevice().setFault(Fault::ReadProtected) << 8 << QList<int>{0} << 1
+        << QStringList{"unproven"} << QStringList{"unproven read-back-refused"};
+    QTest::newRow("not verified") << QStringList{"upgrade", "--no-verify"} + record << one << 0
+                                  << QList<int>{0} << 1 << QStringList{"written"}
+                                  << QStringList{"written none"};
 }
 
 void TestRavloFlash::upgrade()
@@ -169,7 +256,10 @@ void TestRavloFlash::upgrade()
     m_bus = bus;
     m_bus.setDirectory(m_dir->path());
     const QString file = m_dir->filePath("image.bin");
-    arguments.replaceInStrings(QRegularExpression("^image\\.bin$"), file);
+    for (QString &argument : arguments) {
+        if (argument.endsWith(".bin") || argument.endsWith(".jsonl"))
+            argument = m_dir->filePath(argument);
+    }
     QFile local(file);
     QVERIFY(local.open(QIODevice::WriteOnly) && local.write(image()) == image().size());
     local.close();
@@ -180,8 +270,11 @@ void TestRavloFlash::upgrade()
     QTEST(m_bucket->requestCount(Release::kFirmwarePath), "imageRequests");
     for (int device = 0; device < 3; ++device)
         QCOMPARE(m_bus.flash(device).startsWith(image()), written.contains(device));
-    // Anything but success says why on standard error; no file is left behind.
-    QCOMPARE(process->readAllStandardError().isEmpty(), exitCode == 0);
+    // Anything but success says why on standard error, in the command line's
+    // words; no file is left behind.
+    const QString errors = process->readAllStandardError();
+    QCOMPARE(errors.isEmpty(), exitCode == 0);
+    QVERIFY2(!errors.contains("Upgrade") && !errors.contains("log"), qPrintable(errors));
     QCOMPARE(Leftovers::runFiles(tmp()), QStringList());
     const QByteArray output = process->readAllStandardOutput();
     for (const QByteArray &line : output.split('\n'))
@@ -190,6 +283,7 @@ void TestRavloFlash::upgrade()
     for (const QJsonObject &result : events(output, "result"))
         verdicts.insert(result.value("device").toString(), result.value("verdict").toString());
     QTEST(QStringList(verdicts.values()), "verdicts");
+    QTEST(verdictsRecorded(m_dir->filePath("record.jsonl")), "recorded");
 }
 
 void TestRavloFlash::signedMirror_data()
@@ -249,45 +343,201 @@ void TestRavloFlash::signedMirror()
     QCOMPARE(m_bus.flash().startsWith(image()), command == "upgrade" && process->exitCode() == 0);
 }
 
-// Ctrl-C during a flash stops the tool, removes the image and says so.
+void TestRavloFlash::interruptedFlash_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("group"); // to the program's process group, as a terminal's Ctrl-C
+    QTest::newRow("one device, the program") << QStringList{"upgrade"} << false;
+    QTest::newRow("waiting, the process group")
+        << QStringList{"upgrade", "--wait", "--record", "line.jsonl"} << true;
+}
+
+// Ctrl-C during a flash stops the tool, removes the image and says so; the
+// device stopped is on record, written in part.
 void TestRavloFlash::interruptedFlash()
 {
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, group);
+    const QString record = m_dir->filePath("line.jsonl");
+    arguments.replaceInStrings("line.jsonl", record);
     m_bus.addDevice().setPollTimeout(20);
-    QProcess *process = start({"upgrade"});
+    QProcess *process = start(arguments);
     QByteArray output;
     QTRY_VERIFY_WITH_TIMEOUT((output += process->readAllStandardOutput()).contains("\"Flashing\""),
                              30000);
-    ::kill(pid_t(process->processId()), SIGINT);
+    const pid_t pid = pid_t(process->processId());
+    if (group) {
+        QCOMPARE(::getpgid(pid), pid); // never the group of the tests
+        ::kill(-pid, SIGINT);
+    } else {
+        ::kill(pid, SIGINT);
+    }
     QVERIFY(process->waitForFinished(10000));
     QCOMPARE(process->exitCode(), 130);
     QCOMPARE(Leftovers::runFiles(tmp()), QStringList());
     // No dfu-util is left writing the device.
     QCOMPARE(Leftovers::childProcesses(), QStringList());
+    output += process->readAllStandardOutput();
+    const bool waiting = arguments.contains("--wait");
+    QCOMPARE(events(output, "summary").size(), waiting ? 1 : 0);
+    QCOMPARE(verdictsRecorded(record), waiting ? QStringList{"failed interrupted"} : QStringList());
 }
 
-// A production line: devices plugged in one after the other are each
-// upgraded once while they stay attached; SIGTERM ends it with a summary.
-void TestRavloFlash::waitForDevices()
+void TestRavloFlash::productionLine_data()
 {
-    QProcess *process = start({"upgrade", "--wait"});
+    QTest::addColumn<QStringList>("steps"); // plug or unplug a board at a port; kill the program
+    QTest::addColumn<DfuSimScenario>("bus");
+    QTest::addColumn<QString>("record");
+    QTest::addColumn<QStringList>("recorded"); // "verdict path cause" of each line of the record
+    QTest::addColumn<int>("upgraded");         // by the last run of the program
+    QTest::addColumn<int>("failed");
+    QTest::addColumn<int>("exitCode");
+
+    using Fault = DfuSimScenario::Fault;
+    // Every attach is a new board, into the same port or not.
+    QTest::newRow("three boards into one port")
+        << QStringList{"plug 2", "unplug 2", "plug 2", "unplug 2", "plug 2"} << DfuSimScenario()
+        << "line.jsonl"
+        << QStringList{"verified 1-2 none", "verified 1-2 none", "verified 1-2 none"} << 3 << 0
+        << 0;
+    // Reported within seconds, not taken again while attached, taken again
+    // when plugged in again.
+    QTest::newRow("a board that cannot be opened")
+        << QStringList{"plug 2", "plug 3", "unplug 2", "plug 2"}
+        << DfuSimScenario().setFault(Fault::OpenDenied) << "line.csv"
+        << QStringList{"refused - permission", "verified 1-3 none", "refused - permission"} << 1
+        << 2 << 6;
+    // Each line is on the disk before the next board starts.
+    QTest::newRow("killed between two boards")
+        << QStringList{"plug 2", "unplug 2", "kill", "plug 2"} << DfuSimScenario() << "line.csv"
+        << QStringList{"verified 1-2 none", "verified 1-2 none"} << 1 << 0 << 0;
+}
+
+// A production line: boards plugged in and out while the program waits, each
+// attach upgraded or reported once and recorded; SIGTERM ends it with a summary.
+void TestRavloFlash::productionLine()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(DfuSimScenario, bus);
+    QFETCH(QString, record);
+    QFETCH(QStringList, recorded);
+    m_bus = bus;
+    m_bus.setDirectory(m_dir->path());
+    const QString station = "line 7, bay \"A\"";
+    const QStringList arguments = {"upgrade",   "--wait", "--record", m_dir->filePath(record),
+                                   "--station", station};
+    QProcess *process = start(arguments);
     QByteArray output;
     const auto said = [&](const QByteArray &text) {
         output += process->readAllStandardOutput();
         return output.count(text);
     };
     QTRY_VERIFY_WITH_TIMEOUT(said("\"note\"") > 0, 30000);
-    m_bus.addDevice();
-    QTRY_COMPARE_WITH_TIMEOUT(said("\"event\":\"result\""), 1, 30000);
-    m_bus.addDevice();
-    QTRY_COMPARE_WITH_TIMEOUT(said("\"event\":\"result\""), 2, 30000);
+    int results = 0;
+    int recordedSoFar = 0;
+    for (const QString &step : steps) {
+        const int port = step.section(' ', 1).toInt();
+        if (step.startsWith("plug")) {
+            m_bus.plug(port);
+            // A board that cannot be opened is told within seconds.
+            const bool refused = recorded.value(recordedSoFar++).startsWith("refused");
+            ++results;
+            QTRY_COMPARE_WITH_TIMEOUT(said("\"event\":\"result\""), results,
+                                      refused ? 5000 : 30000);
+        } else if (step.startsWith("unplug")) {
+            m_bus.unplug(port);
+        } else {
+            ::kill(pid_t(process->processId()), SIGKILL);
+            QVERIFY(process->waitForFinished(10000));
+            QTRY_COMPARE(Leftovers::childProcesses(), QStringList()); // a scan it started
+            for (const QString &image : Leftovers::runFiles(tmp()))   // nothing removes it
+                QVERIFY(QDir(tmp()).remove(image));
+            process = start(arguments);
+            output.clear();
+            results = 0;
+            QTRY_VERIFY_WITH_TIMEOUT(said("\"note\"") > 0, 30000);
+        }
+    }
     ::kill(pid_t(process->processId()), SIGTERM);
     QVERIFY(process->waitForFinished(10000));
-    QCOMPARE(process->exitCode(), 0);
-    QCOMPARE(said("{\"event\":\"summary\",\"failed\":0,\"unproven\":0,\"upgraded\":2}"), 1);
-    QCOMPARE(said("\"event\":\"result\""), 2);
-    QVERIFY(m_bus.flash(0).startsWith(image()) && m_bus.flash(1).startsWith(image()));
-    QCOMPARE(m_bucket->requestCount(Release::kFirmwarePath), 1);
+    QTEST(process->exitCode(), "exitCode");
+    output += process->readAllStandardOutput();
+    const QJsonObject summary = events(output, "summary").value(0);
+    QTEST(summary.value("upgraded").toInt(), "upgraded");
+    QTEST(summary.value("failed").toInt(), "failed");
+    QCOMPARE(said("\"event\":\"result\""), results);
+    QCOMPARE(m_bucket->requestCount(Release::kFirmwarePath), steps.contains("kill") ? 2 : 1);
     QCOMPARE(Leftovers::runFiles(tmp()), QStringList());
+
+    // Every field of every line, in either format.
+    QStringList found;
+    for (const QVariantMap &line : records(m_dir->filePath(record))) {
+        const QString path = line.value("path").toString();
+        found << QStringList{line.value("verdict").toString(), path.isEmpty() ? "-" : path,
+                             line.value("cause").toString()}
+                     .join(' ');
+        const QString time = line.value("time").toString();
+        QVERIFY2(QDateTime::fromString(time, Qt::ISODate).isValid() && time.endsWith('Z'),
+                 qPrintable(time));
+        QCOMPARE(line.value("station").toString(), station);
+        QCOMPARE(line.value("serial").toString(),
+                 path.isEmpty()
+                     ? QString()
+                     : "3276386A31" + QString::number(31 + path.section('-', 1).toInt()));
+        QCOMPARE(line.value("firmware").toString(), "1.2");
+        QCOMPARE(line.value("sha256").toString(), Release::sha256Hex(image()));
+        bool number = false;
+        QVERIFY(line.value("seconds").toString().toDouble(&number) >= 0 && number);
+        QCOMPARE(line.value("program").toString(), RAVLO_APPLICATION_VERSION);
+    }
+    QCOMPARE(found, recorded);
+}
+
+void TestRavloFlash::attaches_data()
+{
+    // Each scan: "1-2#5" lists a device at 1-2 with bus address 5, "#7" is the
+    // tool's refusal to open the device at 7, "*1-2#5" a device being written.
+    QTest::addColumn<QStringList>("scans");
+    QTest::addColumn<QStringList>("news"); // what each scan shows for the first time
+    QTest::newRow("still attached")
+        << QStringList{"1-2#5 #7", "1-2#5 #7"} << QStringList{"1-2#5 #7", ""};
+    QTest::newRow("plugged in again") << QStringList{"1-2#5 #7", "1-2#6 #8", "", "1-2#6"}
+                                      << QStringList{"1-2#5 #7", "1-2#6 #8", "", "1-2#6"};
+    // Windows opens a device for one program at a time, and a device resets
+    // as it leaves DFU mode.
+    QTest::newRow("being written")
+        << QStringList{"1-2#5", "*1-2#5 #5", "*1-2#5", "1-2#5"} << QStringList{"1-2#5", "", "", ""};
+}
+
+void TestRavloFlash::attaches()
+{
+    QFETCH(QStringList, scans);
+    AttachTracker tracker;
+    QStringList news;
+    for (const QString &scan : scans) {
+        QList<DfuDevice> listed;
+        QList<DfuDevice> busy;
+        QStringList refusals;
+        for (const QString &token : scan.split(' ', Qt::SkipEmptyParts)) {
+            DfuDevice device;
+            device.path = token.section('#', 0, 0).remove('*');
+            device.devnum = token.section('#', 1).toInt();
+            if (device.path.isEmpty())
+                refusals << QStringLiteral("dfu-util: Cannot open DFU device 0483:df11 found on "
+                                           "devnum %1 (LIBUSB_ERROR_ACCESS)")
+                                .arg(device.devnum);
+            else
+                (token.startsWith('*') ? busy : listed) << device;
+        }
+        const AttachTracker::News seen = tracker.update(listed, refusals, busy);
+        QStringList tokens;
+        for (const DfuDevice &device : seen.devices)
+            tokens << QStringLiteral("%1#%2").arg(device.path).arg(device.devnum);
+        for (const QString &refusal : seen.refusals)
+            tokens << '#' + QString::number(DfuScan::devnumIn(refusal));
+        news << tokens.join(' ');
+    }
+    QTEST(news, "news");
 }
 
 QTEST_GUILESS_MAIN(TestRavloFlash)

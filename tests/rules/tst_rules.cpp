@@ -72,6 +72,7 @@ private slots:
     void verdict();
     void diagnose_data();
     void diagnose();
+    void adviceOfTheFrontEnd();
     void udevRule_data();
     void udevRule();
     void compareVersions_data();
@@ -428,6 +429,24 @@ void TestRules::diagnose()
     QCOMPARE(finding.what.isEmpty(), finding.cause == Cause::None);
     const QString sentences = finding.what + ' ' + finding.advice;
     QVERIFY2(sentences.contains(mention), qPrintable(sentences));
+}
+
+// The command line's advice never speaks of the window's button, log or
+// pictures, and says to run the command again wherever the window's says to
+// press Upgrade.
+void TestRules::adviceOfTheFrontEnd()
+{
+    Environment commandLine = kLinux;
+    commandLine.frontEnd = FrontEnd::CommandLine;
+    const QRegularExpression window("Upgrade|\\blog\\b|question-mark");
+    for (int i = 0; i <= int(Cause::Unknown); ++i) {
+        const Finding shown = describe(Cause(i), kLinux);
+        const Finding printed = describe(Cause(i), commandLine);
+        const QString said = printed.what + ' ' + printed.advice;
+        QVERIFY2(!window.match(said).hasMatch(), qPrintable(said));
+        QCOMPARE(printed.advice.contains("run the command again", Qt::CaseInsensitive),
+                 shown.advice.contains("Upgrade"));
+    }
 }
 
 void TestRules::udevRule_data()
