@@ -31,9 +31,14 @@ QStringList values(const DeviceRecord &record)
             record.programVersion};
 }
 
-// A CSV field, quoted when it holds a separator, a quote or a line break.
+// A CSV field, quoted when it holds a separator, a quote or a line break. A
+// field that a spreadsheet would take for a formula (a serial is the
+// device's to choose) begins with an apostrophe, which keeps it text.
 QString csvField(QString value)
 {
+    static const QString formula = QStringLiteral("=+-@\t\r");
+    if (!value.isEmpty() && formula.contains(value.front()))
+        value.prepend(QLatin1Char('\''));
     if (!value.contains(QLatin1Char(',')) && !value.contains(QLatin1Char('"')) &&
         !value.contains(QLatin1Char('\n')) && !value.contains(QLatin1Char('\r')))
         return value;
