@@ -5,6 +5,7 @@
 #include "ui_mainwindow.h"
 
 #include "app/firstframe.h"
+#include "net/requestpolicy.h"
 
 #include <QDebug>
 #include <QDesktopServices>
@@ -81,7 +82,8 @@ void MainWindow::downloadPicture(const QString &url, const QString &fileName, QP
     // folder may hold the user's files of these names.
     const QString cacheDir = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
     const QString localPath = cacheDir + QLatin1Char('/') + fileName;
-    QNetworkReply *reply = m_networkManager->get(QNetworkRequest(QUrl(url)));
+    QNetworkReply *reply = m_networkManager->get(RequestPolicy::request(
+        RequestPolicy::Kind::Picture, QUrl(url), m_engine->limits().transferMs));
     connect(reply, &QNetworkReply::finished, this, [=] {
         if (savePicture(reply, cacheDir, localPath)) {
             showPicture(button, QString(localPath).replace(QLatin1Char('\\'), QLatin1Char('/')));

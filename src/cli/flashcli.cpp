@@ -9,6 +9,7 @@
 #include "engine/sha256.h"
 #include "i18n/translations.h"
 #include "manifest/versioncompare.h"
+#include "net/requestpolicy.h"
 #include "ravlo_config.h"
 #include "session/interruptwatch.h"
 
@@ -340,6 +341,7 @@ int runFlashCli(QCoreApplication &app, const Endpoints &built)
     installTranslations(app);
     QCoreApplication::setApplicationName(QStringLiteral("ravlo-flash"));
     QCoreApplication::setApplicationVersion(QStringLiteral(RAVLO_APPLICATION_VERSION));
+    RequestPolicy::useSystemProxy();
     // The engine's diagnostic channel is for developers (QT_LOGGING_RULES
     // turns it back on); what users read is the program's own output.
     QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false\ndefault.info=false\n"

@@ -2,6 +2,7 @@
 
 #include "manifest/acceptedsequence.h"
 #include "manifest/minisign.h"
+#include "net/requestpolicy.h"
 
 #include <QDebug>
 #include <QFile>
@@ -70,12 +71,9 @@ void Manifest::downloadManifest(const QString &url)
 
 QNetworkReply *Manifest::get(const QUrl &address)
 {
-    QNetworkRequest request(address);
-    request.setRawHeader("User-Agent", "RavloUpdateClient/1.0");
-    // A stalled bucket ends in a failure instead of silence.
-    request.setTransferTimeout(m_transferTimeoutMs);
     ++m_pendingReplies;
-    return m_networkManager->get(request);
+    return m_networkManager->get(
+        RequestPolicy::request(RequestPolicy::Kind::Manifest, address, m_transferTimeoutMs));
 }
 
 bool Manifest::succeeded(QNetworkReply *reply)
@@ -83,7 +81,7 @@ bool Manifest::succeeded(QNetworkReply *reply)
     if (reply->error() != QNetworkReply::NoError) {
         fail(&Manifest::manifestDownloaded,
              QStringLiteral("网络错误: %1").arg(reply->errorString()),
-             tr("Network error: %1").arg(reply->errorString()));
+             RequestPolicy::errorText(*reply));
         return false;
     }
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();

@@ -2,6 +2,7 @@
 // the real dfu-util against the simulated devices, the bucket on a loopback
 // HTTP server, every line of its output one JSON object.
 
+#include "connectproxy.h"
 #include "dfusimscenario.h"
 #include "rig.h"
 
@@ -32,6 +33,18 @@ QList<QJsonObject> events(const QByteArray &output, const QString &name)
     return found;
 }
 
+QByteArray release()
+{
+    return Release::manifestJson("V1.0.0", QString(), "1.2", Release::sha256Hex(image()));
+}
+
+// A release as the maker publishes it, signed with the tests' maker key.
+void serveSigned(LoopbackServer &bucket)
+{
+    Release::serve(bucket, image());
+    bucket.serve(Release::kSignaturePath, LoopbackReply::ok(TestKeys::sign(release(), 7)));
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(DfuSimScenario)
@@ -54,6 +67,8 @@ private slots:
     void signedMirror();
     void interruptedFlash();
     void waitForDevices();
+    void proxy_data();
+    void proxy();
 
 private:
     QProcess *start(const QStringList &arguments,
@@ -61,6 +76,8 @@ private:
     QString tmp() const { return m_dir->filePath("tmp"); }
 
     std::unique_ptr<LoopbackServer> m_bucket;
+    QString m_bucketUrl;
+    QString m_httpsProxy; // https_proxy of the program
     std::unique_ptr<QTemporaryDir> m_dir;
     DfuSimScenario m_bus;
 };
@@ -68,6 +85,8 @@ private:
 void TestRavloFlash::init()
 {
     m_bucket = std::make_unique<LoopbackServer>();
+    m_bucketUrl = m_bucket->url();
+    m_httpsProxy.clear();
     Release::serve(*m_bucket, image());
     m_dir = std::make_unique<QTemporaryDir>();
     m_bus = DfuSimScenario(m_dir->path());
@@ -79,13 +98,17 @@ QProcess *TestRavloFlash::start(const QStringList &arguments, const QString &pro
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("TMPDIR", tmp());
     environment.insert("XDG_CONFIG_HOME", m_dir->filePath("config"));
+    // No proxy but the test's, whatever this computer's settings.
+    for (const char *name : {"https_proxy", "http_proxy", "all_proxy", "no_proxy"})
+        environment.remove(name);
+    if (!m_httpsProxy.isEmpty())
+        environment.insert("https_proxy", m_httpsProxy);
     m_bus.applyTo(environment);
     auto *process = new QProcess(this);
     process->setProcessEnvironment(environment);
-    process->start(program,
-                   arguments + QStringList{"--json"} +
-                       (arguments.first() == "list" ? QStringList()
-                                                    : QStringList{"--bucket", m_bucket->url()}));
+    const bool bucket = arguments.first() != "list";
+    process->start(program, arguments + QStringList{"--json"} +
+                                (bucket ? QStringList{"--bucket", m_bucketUrl} : QStringList()));
     return process;
 }
 
@@ -288,6 +311,39 @@ void TestRavloFlash::waitForDevices()
     QVERIFY(m_bus.flash(0).startsWith(image()) && m_bus.flash(1).startsWith(image()));
     QCOMPARE(m_bucket->requestCount(Release::kFirmwarePath), 1);
     QCOMPARE(Leftovers::runFiles(tmp()), QStringList());
+}
+
+void TestRavloFlash::proxy_data()
+{
+    QTest::addColumn<bool>("refusing");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("through the proxy") << false << 0;
+    QTest::newRow("a proxy that refuses") << true << 4;
+}
+
+// With https_proxy set, every request of an upgrade goes through that proxy
+// (certificates verified as ever); a proxy that refuses is named.
+void TestRavloFlash::proxy()
+{
+    QFETCH(bool, refusing);
+    ConnectProxy proxy(refusing);
+    LoopbackServer bucket(LoopbackServer::Transport::Https);
+    serveSigned(bucket);
+    m_bucketUrl = bucket.url(QString(), ConnectProxy::kHost);
+    m_httpsProxy = proxy.address();
+    m_bus.addDevice();
+
+    QProcess *process = start({"upgrade"}, QStringLiteral(RAVLO_FLASH_TESTKEY_EXECUTABLE));
+    QVERIFY(process->waitForFinished(60000));
+    QTEST(process->exitCode(), "exitCode");
+    const QString target = QStringLiteral("%1:%2").arg(ConnectProxy::kHost).arg(bucket.port());
+    // The manifest, its signature and the image; or the manifest, refused.
+    QCOMPARE(proxy.tunnels(), QVector<QString>(refusing ? 1 : 3, target).toList());
+    QCOMPARE(m_bus.flash().startsWith(image()), !refusing);
+    const QString errors = process->readAllStandardError();
+    QVERIFY2(errors.contains(" (through the proxy 127.0.0.1:" + QString::number(proxy.port()) +
+                             ')') == refusing,
+             qPrintable(errors));
 }
 
 QTEST_GUILESS_MAIN(TestRavloFlash)
