@@ -70,7 +70,7 @@ Run engineDownload(QNetworkAccessManager &network, const QString &url, const QSt
     QObject::connect(&download, &ImageDownload::finished, &loop, &QEventLoop::quit);
     QElapsedTimer clock;
     clock.start();
-    download.start(QUrl(url), path, 30000);
+    download.start(QUrl(url), path, EngineLimits());
     loop.exec();
     Run run{clock.nsecsElapsed() / 1e9, statusKiB("VmHWM") - before};
     if (!download.outcome().complete)

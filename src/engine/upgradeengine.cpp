@@ -273,7 +273,9 @@ void UpgradeEngine::startFirmwareDownload()
     m_download = new ImageDownload(m_network, this);
     connect(m_download, &ImageDownload::progress, this, &UpgradeEngine::onFirmwareDownloadProgress);
     connect(m_download, &ImageDownload::finished, this, &UpgradeEngine::onDownloadFinished);
-    if (!m_download->start(QUrl(url), path, m_limits.transferMs))
+    connect(m_download, &ImageDownload::notice, this,
+            [this](const QString &text) { log(Level::Warning, text); });
+    if (!m_download->start(QUrl(url), path, m_limits))
         fail(UpgradeFailure::Stage::Download, m_download->outcome().message);
 }
 
@@ -289,6 +291,11 @@ void UpgradeEngine::onFirmwareDownloadProgress(qlonglong bytesReceived, qlonglon
 
     // The text with speed and remaining time changes at most once a second.
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (bytesReceived < m_lastBytesReceived) {
+        // The download started over: the speed is measured from here.
+        m_lastBytesReceived = 0;
+        m_lastSpeedUpdateTime = now;
+    }
     const qint64 elapsed = now - m_lastSpeedUpdateTime;
     if (elapsed <= kSpeedIntervalMs)
         return;
