@@ -254,6 +254,9 @@ QString UpgradeEngine::manifestDigest() const
 void UpgradeEngine::startFirmwareDownload()
 {
     setPhase(Phase::Downloading);
+    // Nothing is downloaded that cannot be written.
+    if (!fits(m_manifest->productSize()))
+        return;
     const QString tempPath = temporaryFolder();
     if (tempPath.isEmpty()) {
         fail(UpgradeFailure::Stage::Download,
@@ -350,17 +353,23 @@ void UpgradeEngine::verify(const QString &actualSha256, const QString &expectedS
     }
     // An image that cannot fit is not sent to the device at all.
     m_imageSize = QFileInfo(imagePath()).size();
-    const qint64 flashSize = m_device.flashSize();
-    if (flashSize > 0 && m_imageSize > flashSize) {
-        fail(UpgradeFailure::Stage::Flash,
-             tr("The firmware image is larger than the device's flash memory"),
-             Diagnosis::imageTooLarge(m_imageSize, flashSize));
+    if (!fits(m_imageSize))
         return;
-    }
     emit barText(tr("Firmware download completed, start burning"));
     setPhase(Phase::BurnPending);
     m_imageChecked = true;
     m_burnTimer.start(m_limits.burnDelayMs);
+}
+
+bool UpgradeEngine::fits(qint64 imageSize)
+{
+    const qint64 flashSize = m_device.flashSize();
+    if (imageSize <= 0 || flashSize <= 0 || imageSize <= flashSize)
+        return true;
+    fail(UpgradeFailure::Stage::Flash,
+         tr("The firmware image is larger than the device's flash memory"),
+         Diagnosis::imageTooLarge(imageSize, flashSize));
+    return false;
 }
 
 void UpgradeEngine::startBurning()

@@ -159,6 +159,9 @@ private:
     void startFirmwareDownload();
     void onDownloadFinished(const ImageDownload::Outcome &outcome);
     void verify(const QString &actualSha256, const QString &expectedSha256);
+    // False, with the run failed, when an image of this size cannot fit the
+    // device's flash (where its size is known).
+    bool fits(qint64 imageSize);
     // Writing starts.
     void startBurning();
     void runStep(FlashStep step, const QStringList &arguments);

@@ -37,6 +37,18 @@ LoopbackReply manifestNaming(const QByteArray &digestOf)
     return LoopbackReply::ok(manifestJson(digestOf));
 }
 
+// The manifest with the image's size declared.
+QByteArray withSize(const QByteArray &manifest, qint64 size)
+{
+    QJsonObject document = QJsonDocument::fromJson(manifest).object();
+    QJsonObject products = document.value("products").toObject();
+    QJsonObject product = products.value("Ravlo").toObject();
+    product.insert("size", size);
+    products.insert("Ravlo", product);
+    document.insert("products", products);
+    return QJsonDocument(document).toJson();
+}
+
 using Fault = DfuSimScenario::Fault;
 
 // The tool: the real one, or a stand-in for what it cannot be made to do.
@@ -287,10 +299,15 @@ void TestUpgradeEngine::failedRun_data()
                                << Stage::Download << "^Failed to write firmware file$"
                                << Cause::None << 1;
     const QByteArray large = DfuSim::image(DfuSim::kFlashSize + 2048);
+    const QString tooLarge = "^The firmware image is larger than the device's flash memory$";
     QTest::newRow("image larger than the flash")
-        << Road{manifestNaming(large), LoopbackReply::ok(large)} << Stage::Flash
-        << "^The firmware image is larger than the device's flash memory$" << Cause::ImageTooLarge
-        << 1;
+        << Road{manifestNaming(large), LoopbackReply::ok(large)} << Stage::Flash << tooLarge
+        << Cause::ImageTooLarge << 1;
+    // Declared, it is not even downloaded.
+    QTest::newRow("image declared larger than the flash")
+        << Road{LoopbackReply::ok(withSize(manifestJson(large), large.size())),
+                LoopbackReply::ok(large)}
+        << Stage::Flash << tooLarge << Cause::ImageTooLarge << 0;
     // The tool's own reason goes with the failure.
     QTest::newRow("block fails to program")
         << Road{manifest, good, bus(Fault::BlockError, 40)} << Stage::Flash
