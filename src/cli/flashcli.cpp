@@ -329,7 +329,8 @@ int upgrade(Console &console, const Endpoints &endpoints, const UpgradeOptions &
         exitCode = code;
         loop.quit();
     });
-    command.start();
+    // From within the loop: a command may end before it waits for anything.
+    QMetaObject::invokeMethod(&command, &UpgradeCommand::start, Qt::QueuedConnection);
     loop.exec();
     return exitCode;
 }

@@ -166,6 +166,11 @@ void TestRavloFlash::upgrade_data()
         << QStringList{"upgrade",   "--all",    "--file",
                        "image.bin", "--sha256", Release::sha256Hex("other")}
         << one << 5 << QList<int>() << 0 << failed;
+    // Refused before it waits for a device: it ends.
+    QTest::newRow("waiting, local file, wrong digest")
+        << QStringList{"upgrade",   "--wait",   "--file",
+                       "image.bin", "--sha256", Release::sha256Hex("other")}
+        << one << 5 << QList<int>() << 0 << failed;
     QTest::newRow("unknown command")
         << QStringList{"flash"} << one << 2 << QList<int>() << 0 << QStringList();
     // Devices that acknowledge every block and keep none are never upgraded.
