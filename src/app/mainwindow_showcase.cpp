@@ -5,6 +5,7 @@
 #include "ui_mainwindow.h"
 
 #include "app/firstframe.h"
+#include "engine/cachefolder.h"
 #include "net/requestpolicy.h"
 
 #include <QDebug>
@@ -14,7 +15,6 @@
 #include <QImage>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <QStandardPaths>
 #include <QUrl>
 
 namespace {
@@ -80,7 +80,7 @@ void MainWindow::downloadPicture(const QString &url, const QString &fileName, QP
 {
     // The program's own cache folder: a working directory such as the home
     // folder may hold the user's files of these names.
-    const QString cacheDir = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+    const QString cacheDir = CacheFolder::path();
     const QString localPath = cacheDir + QLatin1Char('/') + fileName;
     QNetworkReply *reply = m_networkManager->get(RequestPolicy::request(
         RequestPolicy::Kind::Picture, QUrl(url), m_engine->limits().transferMs));

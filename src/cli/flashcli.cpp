@@ -41,7 +41,8 @@ const char kDescription[] = QT_TRANSLATE_NOOP(
     "  3    no device to write, several without --serial or --all, no access to it,\n"
     "       or no usable dfu-util\n"
     "  4    the update information or the image could not be downloaded, or the\n"
-    "       update information could not be verified\n"
+    "       update information could not be verified (--offline: none is kept that\n"
+    "       can be used)\n"
     "  5    the image is not the one its digest names; nothing was written\n"
     "  6    a device was not written (under --all or --wait: at least one)\n"
     "  7    a device did not keep the image: what it gave back when read differs\n"
@@ -52,6 +53,7 @@ const char kDescription[] = QT_TRANSLATE_NOOP(
     "Examples:\n"
     "  ravlo-flash upgrade\n"
     "  ravlo-flash upgrade --all --parallel --json\n"
+    "  ravlo-flash upgrade --offline\n"
     "  ravlo-flash upgrade --wait --file Ravlo.bin --sha256 <64 hex digits>");
 
 struct Options
@@ -122,11 +124,17 @@ QString parse(const QStringList &arguments, Options &options)
         QStringLiteral("sha256"),
         QCoreApplication::translate("FlashCli", "upgrade --file: the image's SHA-256 digest."),
         QStringLiteral("hex"));
+    const QCommandLineOption offline(
+        QStringLiteral("offline"),
+        QCoreApplication::translate("FlashCli", "upgrade: without the network: the image an "
+                                                "earlier upgrade kept, named by the update "
+                                                "information accepted last, while its signature "
+                                                "is valid."));
     const QCommandLineOption noVerify(
         QStringLiteral("no-verify"),
         QCoreApplication::translate("FlashCli", "upgrade: do not read the image back before the "
                                                 "device leaves DFU mode; the result says so."));
-    parser.addOptions({json, bucket, serial, all, parallel, wait, file, sha256, noVerify});
+    parser.addOptions({json, bucket, serial, all, parallel, wait, file, sha256, offline, noVerify});
     if (!parser.parse(arguments))
         return parser.errorText();
     if (parser.isSet(help))
@@ -152,10 +160,11 @@ QString parse(const QStringList &arguments, Options &options)
     upgrade.file = parser.value(file);
     upgrade.sha256 = parser.value(sha256);
     upgrade.verify = !parser.isSet(noVerify);
+    upgrade.offline = parser.isSet(offline);
 
     const bool upgradeOptions = parser.isSet(serial) || upgrade.all || upgrade.parallel ||
                                 upgrade.wait || parser.isSet(file) || parser.isSet(sha256) ||
-                                !upgrade.verify;
+                                upgrade.offline || !upgrade.verify;
     if (options.command != QLatin1String("upgrade") && upgradeOptions)
         return QCoreApplication::translate("FlashCli", "that option goes with upgrade only");
     if (upgrade.parallel && !upgrade.all)
@@ -163,6 +172,9 @@ QString parse(const QStringList &arguments, Options &options)
     if (upgrade.all && (upgrade.wait || !upgrade.serial.isEmpty()))
         return QCoreApplication::translate("FlashCli",
                                            "--all goes with neither --wait nor --serial");
+    if (upgrade.offline && (parser.isSet(file) || parser.isSet(bucket)))
+        return QCoreApplication::translate("FlashCli",
+                                           "--offline goes with neither --file nor --bucket");
     if (parser.isSet(file) != parser.isSet(sha256))
         return QCoreApplication::translate("FlashCli", "--file and --sha256 go together");
     if (parser.isSet(sha256) && !Sha256::isDigest(upgrade.sha256))

@@ -21,6 +21,7 @@ struct UpgradeOptions
     QString file;          // a local image instead of the bucket's
     QString sha256;        // the digest the local image must have
     bool verify = true;    // read the image back before the device leaves DFU mode
+    bool offline = false;  // the kept image the kept update information names, as the file
 };
 
 // `ravlo-flash upgrade`: one UpgradeEngine run per device, the image
@@ -43,6 +44,9 @@ signals:
 
 private:
     UpgradeEngine *newEngine(const UpgradeEngine::Plan &plan);
+    // --offline: the kept image becomes the local image; false, with the
+    // command finished, when there is none to use.
+    bool useKeptImage();
     void runSingle();
     // The verified image, from the file or the bucket, then next().
     void obtainImage(const std::function<void()> &next);
@@ -58,7 +62,7 @@ private:
     int summarize();
 
     const Endpoints m_endpoints;
-    const UpgradeOptions m_options;
+    UpgradeOptions m_options;
     Console &m_console;
     QNetworkAccessManager m_network;
     Manifest m_manifest;

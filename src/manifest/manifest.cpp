@@ -162,7 +162,10 @@ void Manifest::loadFromFile(const QString &filePath)
         return;
     }
     QFile file(filePath);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+    // A signature covers the bytes: held to keys, line ends are not translated.
+    const QIODevice::OpenMode mode =
+        m_trustedKeys.isEmpty() ? QIODevice::ReadOnly | QIODevice::Text : QIODevice::ReadOnly;
+    if (!file.open(mode)) {
         fail(&Manifest::manifestLoaded, QStringLiteral("无法打开文件: ") + filePath,
              tr("The file cannot be opened"));
         return;
@@ -204,6 +207,8 @@ bool Manifest::takeJson(const QByteArray &data)
         return false;
     }
     m_manifestData = document.object();
+    m_source = data;
+    m_signatureFile.clear();
     m_isValid = true;
     logParsedFields();
     return true;
@@ -352,6 +357,7 @@ bool Manifest::takeDocument(const QByteArray &content, const QByteArray &signatu
     }
     if (!m_trustedKeys.isEmpty()) {
         m_signature = check;
+        m_signatureFile = signatureFile;
         AcceptedSequence::raise(check.sequence);
         qDebug().noquote() << QStringLiteral("Manifest: 签名已验证，公钥 %1，序号 %2，有效期至 %3")
                                   .arg(check.keyId)

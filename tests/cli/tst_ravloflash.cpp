@@ -45,9 +45,18 @@ void serveSigned(LoopbackServer &bucket)
     bucket.serve(Release::kSignaturePath, LoopbackReply::ok(TestKeys::sign(release(), 7)));
 }
 
+// What happens to what an earlier upgrade left, before the next one.
+enum class Between
+{
+    Nothing,
+    BucketGone,
+    SignatureExpired, // of the update information kept
+};
+
 } // namespace
 
 Q_DECLARE_METATYPE(DfuSimScenario)
+Q_DECLARE_METATYPE(Between)
 
 class TestRavloFlash : public QObject
 {
@@ -69,6 +78,8 @@ private slots:
     void waitForDevices();
     void proxy_data();
     void proxy();
+    void keptImage_data();
+    void keptImage();
 
 private:
     QProcess *start(const QStringList &arguments,
@@ -98,6 +109,7 @@ QProcess *TestRavloFlash::start(const QStringList &arguments, const QString &pro
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("TMPDIR", tmp());
     environment.insert("XDG_CONFIG_HOME", m_dir->filePath("config"));
+    environment.insert("XDG_CACHE_HOME", m_dir->filePath("cache"));
     // No proxy but the test's, whatever this computer's settings.
     for (const char *name : {"https_proxy", "http_proxy", "all_proxy", "no_proxy"})
         environment.remove(name);
@@ -106,7 +118,7 @@ QProcess *TestRavloFlash::start(const QStringList &arguments, const QString &pro
     m_bus.applyTo(environment);
     auto *process = new QProcess(this);
     process->setProcessEnvironment(environment);
-    const bool bucket = arguments.first() != "list";
+    const bool bucket = arguments.first() != "list" && !arguments.contains("--offline");
     process->start(program, arguments + QStringList{"--json"} +
                                 (bucket ? QStringList{"--bucket", m_bucketUrl} : QStringList()));
     return process;
@@ -349,6 +361,70 @@ void TestRavloFlash::proxy()
     QVERIFY2(errors.contains(" (through the proxy 127.0.0.1:" + QString::number(proxy.port()) +
                              ')') == refusing,
              qPrintable(errors));
+}
+
+void TestRavloFlash::keptImage_data()
+{
+    QTest::addColumn<bool>("earlier"); // an upgrade before, which kept the image
+    QTest::addColumn<Between>("between");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<int>("downloads"); // of the image, by both
+    QTest::addColumn<QString>("said");  // a regular expression on the output and the errors
+
+    const QStringList upgrade = {"upgrade"};
+    const QStringList offline = {"upgrade", "--offline"};
+    QTest::newRow("the same image again")
+        << true << Between::Nothing << upgrade << 0 << 1
+        << "Using the firmware image downloaded before, unchanged since";
+    QTest::newRow("offline, the bucket gone")
+        << true << Between::BucketGone << offline << 0 << 1
+        << "Offline: the firmware image kept on this computer \\(SHA-256 [0-9a-f]{64}\\)";
+    QTest::newRow("offline, its signature expired")
+        << true << Between::SignatureExpired << offline << 4 << 1
+        << "The update information kept on this computer cannot be used \\(it expired on";
+    QTest::newRow("offline, nothing kept") << false << Between::Nothing << offline << 4 << 0
+                                           << "No update information is kept on this computer";
+}
+
+// An upgrade keeps the verified image for the next, in the window's and
+// ravlo-flash's cache: the next takes it instead of downloading it, and
+// --offline takes it while the update information that named it is valid.
+void TestRavloFlash::keptImage()
+{
+    QFETCH(bool, earlier);
+    QFETCH(Between, between);
+    const QString program = QStringLiteral(RAVLO_FLASH_TESTKEY_EXECUTABLE);
+    serveSigned(*m_bucket);
+    m_bus.addDevice();
+    if (earlier) {
+        QProcess *first = start({"upgrade"}, program);
+        QVERIFY(first->waitForFinished(60000) && first->exitCode() == 0);
+        QVERIFY(m_bus.setFlash(DfuSim::previousFirmware()));
+    }
+    int downloads = m_bucket->requestCount(Release::kFirmwarePath);
+    if (between == Between::BucketGone)
+        m_bucket.reset();
+    if (between == Between::SignatureExpired) {
+        QFile signature(m_dir->filePath("cache/RavloFirmwareDownloader/manifest.json.minisig"));
+        const QByteArray expired =
+            TestKeys::sign(release(), 7, QDateTime::currentDateTimeUtc().addSecs(-60));
+        QVERIFY(signature.open(QIODevice::WriteOnly) && signature.write(expired) > 0);
+    }
+
+    QFETCH(QStringList, arguments);
+    QProcess *process = start(arguments, program);
+    QVERIFY(process->waitForFinished(60000));
+    QTEST(process->exitCode(), "exitCode");
+    if (m_bucket)
+        downloads = m_bucket->requestCount(Release::kFirmwarePath);
+    QTEST(downloads, "downloads");
+    QCOMPARE(m_bus.flash().startsWith(image()), process->exitCode() == 0);
+    const QString output =
+        process->readAllStandardOutput() + '\n' + process->readAllStandardError();
+    QFETCH(QString, said);
+    QVERIFY2(QRegularExpression(said).match(output).hasMatch(), qPrintable(output));
+    QCOMPARE(Leftovers::runFiles(tmp()), QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestRavloFlash)

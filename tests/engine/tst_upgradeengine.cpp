@@ -6,7 +6,9 @@
 #include "dfusimscenario.h"
 #include "rig.h"
 
+#include "engine/cachefolder.h"
 #include "engine/firmwarefile.h"
+#include "engine/sha256.h"
 #include "manifest/acceptedsequence.h"
 
 #include <QtTest>
@@ -99,6 +101,7 @@ Road signedRoad(const QByteArray &manifest, const QByteArray &signature, qint64 
 } // namespace
 
 using Replies = QList<LoopbackReply>;
+using Images = QList<QByteArray>;
 Q_DECLARE_METATYPE(Road)
 Q_DECLARE_METATYPE(Stage)
 Q_DECLARE_METATYPE(Cause)
@@ -121,6 +124,8 @@ private slots:
     void cancel();
     void resume_data();
     void resume();
+    void keptImage_data();
+    void keptImage();
 
 private:
     void prepare(EngineRig &rig, Road road);
@@ -553,6 +558,68 @@ void TestUpgradeEngine::resume()
         QVERIFY(std::is_sorted(bar.begin(), bar.end()));
     QCOMPARE(bar.last() == 100, succeeds);
     rig.engine().shutdown();
+    verifyNothingLeft(rig);
+}
+
+void TestUpgradeEngine::keptImage_data()
+{
+    QTest::addColumn<Images>("images");          // upgraded in turn, each the manifest's of its run
+    QTest::addColumn<bool>("changedBeforeLast"); // the kept file, before the last run
+    QTest::addColumn<int>("downloads");
+    QTest::addColumn<QList<int>>("kept"); // of the images, those kept afterwards
+
+    const QByteArray second = DfuSim::image(150000, 2);
+    const QByteArray third = DfuSim::image(150000, 3);
+    QTest::newRow("the same image again")
+        << Images{firmware(), firmware()} << false << 1 << QList<int>{0};
+    QTest::newRow("the kept image changed")
+        << Images{firmware(), firmware()} << true << 2 << QList<int>{0};
+    QTest::newRow("the two newest kept")
+        << Images{firmware(), second, third} << false << 3 << QList<int>{1, 2};
+}
+
+// A verified image is kept for the next run, which hashes it again and uses
+// it instead of downloading it.
+void TestUpgradeEngine::keptImage()
+{
+    QFETCH(Images, images);
+    QFETCH(bool, changedBeforeLast);
+    EngineRig rig;
+    prepare(rig, Road());
+    const QDir folder(CacheFolder::path());
+    for (int run = 0; run < images.size(); ++run) {
+        const QByteArray &image = images.at(run);
+        rig.bucket().serve(Release::kManifestPath, manifestNaming(image));
+        rig.bucket().serve(Release::kFirmwarePath, LoopbackReply::ok(image));
+        QVERIFY(rig.loadManifest() && m_bus.setFlash(DfuSim::previousFirmware()));
+        const bool changed = changedBeforeLast && run == images.size() - 1;
+        if (changed) {
+            QFile kept(folder.filePath(Release::sha256Hex(image) + ".bin"));
+            QVERIFY(kept.open(QIODevice::ReadWrite) && kept.write("X") == 1);
+        }
+        rig.log.clear();
+        rig.successes = 0;
+        rig.engine().start();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.ended(), 30000);
+        QCOMPARE(rig.successes, 1);
+        QVERIFY(m_bus.flash().startsWith(image));
+        const bool fromKept = run > 0 && image == images.at(run - 1) && !changed;
+        QCOMPARE(rig.log
+                     .filter(QRegularExpression("^Using the firmware image downloaded before, "
+                                                "unchanged since \\(SHA-256 [0-9a-f]{64}\\): "
+                                                "nothing to download$"))
+                     .size(),
+                 int(fromKept));
+    }
+    QTEST(rig.bucket().requestCount(Release::kFirmwarePath), "downloads");
+    QFETCH(QList<int>, kept);
+    QStringList names;
+    for (int index : kept)
+        names << Release::sha256Hex(images.at(index)) + ".bin";
+    names.sort();
+    QCOMPARE(folder.entryList({"*.bin"}, QDir::Files, QDir::Name), names);
+    for (const QString &name : names)
+        QCOMPARE(Sha256::ofFile(folder.filePath(name)) + ".bin", name);
     verifyNothingLeft(rig);
 }
 
