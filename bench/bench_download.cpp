@@ -1,7 +1,10 @@
 // The image download against curl: both fetch the same image from a loopback
 // HTTPS server in another process, in alternating pairs, into a file. Prints
 // each pair's times, the median ratio of throughputs (engine / curl) and the
-// engine's peak growth of resident memory.
+// engine's peak growth of resident memory. Then the download whose connection
+// drops at half against an undisturbed one, in alternating pairs from a
+// server in this process: the bytes it took (served / image) and the median
+// ratio of the times, the pause before the retry (1 s) included.
 //
 //   bench_download [pairs] [MiB]        (defaults: 5 pairs of 64 MiB)
 
@@ -37,14 +40,19 @@ qint64 statusKiB(const QByteArray &field)
     return -1;
 }
 
-// Runs as the server process: serves the image until killed.
-int serve(int mebibytes)
+QByteArray randomImage(int mebibytes)
 {
     QByteArray image(mebibytes << 20, Qt::Uninitialized);
     QRandomGenerator generator(7);
     generator.fillRange(reinterpret_cast<quint32 *>(image.data()), image.size() / 4);
+    return image;
+}
+
+// Runs as the server process: serves the image until killed.
+int serve(int mebibytes)
+{
     LoopbackServer server(LoopbackServer::Transport::Https);
-    server.serve(QStringLiteral("/image.bin"), LoopbackReply::ok(image));
+    server.serve(QStringLiteral("/image.bin"), LoopbackReply::ok(randomImage(mebibytes)));
     std::printf("%d\n", server.port());
     std::fflush(stdout);
     return QCoreApplication::exec();
@@ -70,7 +78,7 @@ Run engineDownload(QNetworkAccessManager &network, const QString &url, const QSt
     QObject::connect(&download, &ImageDownload::finished, &loop, &QEventLoop::quit);
     QElapsedTimer clock;
     clock.start();
-    download.start(QUrl(url), path, 30000);
+    download.start(QUrl(url), path, EngineLimits());
     loop.exec();
     Run run{clock.nsecsElapsed() / 1e9, statusKiB("VmHWM") - before};
     if (!download.outcome().complete)
@@ -145,5 +153,48 @@ int main(int argc, char *argv[])
                .arg(peak / 1024.0, 0, 'f', 1);
     server.kill();
     server.waitForFinished();
+
+    // The same image with ranges, whole, and dropped at half then taken up.
+    const QByteArray image = randomImage(mebibytes);
+    const LoopbackReply ranged = LoopbackReply::ok(image).ranges("ETag", "\"1\"");
+    const QString whole = QStringLiteral("/image.bin");
+    const QString dropped = QStringLiteral("/dropped.bin");
+    LoopbackServer local(LoopbackServer::Transport::Https);
+    local.serve(whole, ranged);
+    local.serveInTurn(dropped, {LoopbackReply(ranged).dropAfter(image.size() / 2), ranged});
+    QList<double> slowdowns;
+    double mostServed = 0;
+    out << QStringLiteral("dropped at half, against undisturbed (same server, this process)\n");
+    for (int i = 0; i < pairs; ++i) {
+        const auto download = [&](const QString &path) {
+            return engineDownload(network, local.url(path), dir.filePath(QStringLiteral("r.bin")));
+        };
+        const qint64 servedBefore = local.bytesServed(dropped);
+        Run undisturbed;
+        Run resumed;
+        if (i % 2 == 0) {
+            undisturbed = download(whole);
+            resumed = download(dropped);
+        } else {
+            resumed = download(dropped);
+            undisturbed = download(whole);
+        }
+        const double served = double(local.bytesServed(dropped) - servedBefore) / image.size();
+        slowdowns << resumed.seconds / undisturbed.seconds;
+        mostServed = std::max(mostServed, served);
+        out << QStringLiteral("pair %1: undisturbed %2 s, dropped %3 s (+%4 s), served %5 "
+                              "images\n")
+                   .arg(i + 1)
+                   .arg(undisturbed.seconds, 0, 'f', 3)
+                   .arg(resumed.seconds, 0, 'f', 3)
+                   .arg(resumed.seconds - undisturbed.seconds, 0, 'f', 3)
+                   .arg(served, 0, 'f', 3);
+        out.flush();
+    }
+    out << QStringLiteral("most bytes served for a dropped download: %1 images (target <= 1.10)\n")
+               .arg(mostServed, 0, 'f', 3);
+    out << QStringLiteral("median time ratio dropped/undisturbed: %1 (with a %2 s pause)\n")
+               .arg(median(slowdowns), 0, 'f', 2)
+               .arg(EngineLimits().retryPauseMs / 1000.0);
     return 0;
 }

@@ -15,6 +15,7 @@
 #   --fault tampered        the manifest was changed after it was signed
 #   --fault replayed        an older signed manifest after a newer one was seen
 #   --fault expired         the manifest's signature has expired
+#   --fault dropped         the image's connection ends at half; the download resumes
 #   --cli                   runs "ravlo-flash upgrade" instead of the window
 #
 # The bucket signs its manifest with the demo key (sim/demo), which only demo
@@ -25,7 +26,7 @@ cd "$(dirname "$0")/.."
 build='build-demo'
 
 usage() {
-    sed -n '5,18p' "$0" | cut -c3- >&2
+    sed -n '5,19p' "$0" | cut -c3- >&2
     exit 2
 }
 
@@ -44,7 +45,7 @@ simulated_fault=
 bucket_fault=()
 case $fault in
 '') ;;
-tampered | replayed | expired) bucket_fault=(--fault "$fault") ;;
+tampered | replayed | expired | dropped) bucket_fault=(--fault "$fault") ;;
 no-device) devices= ;;
 permission) simulated_fault=open-denied ;;
 block) simulated_fault=block-error:40 ;;

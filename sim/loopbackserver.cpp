@@ -1,5 +1,7 @@
 #include "loopbackserver.h"
 
+#include "serverthread.h"
+
 #include <QFile>
 #include <QSslCertificate>
 #include <QSslConfiguration>
@@ -16,16 +18,6 @@ QByteArray tlsFile(const QString &name)
     if (!file.open(QIODevice::ReadOnly))
         qFatal("LoopbackServer: cannot read %s", qPrintable(file.fileName()));
     return file.readAll();
-}
-
-void trustTestCa()
-{
-    const QSslCertificate ca(tlsFile("ca.pem"), QSsl::Pem);
-    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
-    if (!configuration.caCertificates().contains(ca)) {
-        configuration.addCaCertificate(ca);
-        QSslConfiguration::setDefaultConfiguration(configuration);
-    }
 }
 
 QSslConfiguration serverTls(const QString &name)
@@ -64,10 +56,12 @@ private:
         if (m_sending || end < 0)
             return;
         m_sending = true;
-        const QString path =
-            QString::fromLatin1(m_head.left(end).split(' ').value(1).split('?').first());
-        m_reply = m_server->replyFor(path);
-        emit m_server->requestReceived(path);
+        const QList<QByteArray> lines = m_head.left(end).split('\n');
+        m_path = QString::fromLatin1(lines.first().split(' ').value(1).split('?').first());
+        m_reply = m_server->replyFor(m_path);
+        emit m_server->requestReceived(m_path);
+        if (m_reply.servesRanges)
+            answerRange(lines);
         m_unsent = m_reply.ending == LoopbackReply::Ending::Complete
                        ? m_reply.body
                        : m_reply.body.left(int(m_reply.cutAt));
@@ -79,10 +73,43 @@ private:
         sendPiece();
     }
 
+    // "Range: bytes=N-", held by If-Range to the reply's validator.
+    void answerRange(const QList<QByteArray> &requestLines)
+    {
+        QByteArray range;
+        QByteArray ifRange;
+        for (const QByteArray &line : requestLines) {
+            const int colon = line.indexOf(':');
+            const QByteArray name = line.left(colon).trimmed().toLower();
+            if (name == "range")
+                range = line.mid(colon + 1).trimmed();
+            else if (name == "if-range")
+                ifRange = line.mid(colon + 1).trimmed();
+        }
+        if (!range.startsWith("bytes=") || !range.endsWith('-') ||
+            (!ifRange.isEmpty() && ifRange != m_reply.validator))
+            return;
+        const qint64 from = range.mid(6).chopped(1).toLongLong();
+        const qint64 size = m_reply.body.size();
+        if (from >= size) {
+            m_reply.statusCode = 416;
+            m_reply.headers << qMakePair(QByteArray("Content-Range"),
+                                         "bytes */" + QByteArray::number(size));
+            m_reply.body.clear();
+            return;
+        }
+        m_reply.statusCode = 206;
+        m_reply.headers << qMakePair(QByteArray("Content-Range"),
+                                     "bytes " + QByteArray::number(from) + '-' +
+                                         QByteArray::number(size - 1) + '/' +
+                                         QByteArray::number(size));
+        m_reply.body = m_reply.body.mid(int(from));
+    }
+
     void sendPiece()
     {
         const int size = m_reply.pieceSize > 0 ? m_reply.pieceSize : m_unsent.size();
-        m_socket->write(m_unsent.left(size));
+        m_server->served(m_path, m_socket->write(m_unsent.left(size)));
         m_unsent.remove(0, size);
         if (!m_unsent.isEmpty())
             m_pieces.start(m_reply.pieceIntervalMs);
@@ -95,6 +122,7 @@ private:
     QTimer m_pieces;
     QByteArray m_head;
     bool m_sending = false;
+    QString m_path;
     LoopbackReply m_reply;
     QByteArray m_unsent;
 };
@@ -140,19 +168,7 @@ LoopbackServer::LoopbackServer(Transport transport, quint16 port, QObject *paren
         trustTestCa();
         tls = serverTls(transport == Transport::Https ? "server" : "untrusted");
     }
-    auto *listener = new Listener(tls, this);
-    listener->moveToThread(&m_thread);
-    connect(&m_thread, &QThread::finished, listener, &QObject::deleteLater);
-    m_thread.start();
-    QMetaObject::invokeMethod(
-        listener,
-        [listener, port] {
-            return listener->listen(QHostAddress::LocalHost, port) ? listener->serverPort()
-                                                                   : quint16(0);
-        },
-        Qt::BlockingQueuedConnection, &m_port);
-    if (m_port == 0)
-        qFatal("LoopbackServer: cannot listen on 127.0.0.1:%u", port);
+    m_port = listenOnThread(new Listener(tls, this), m_thread, port);
 }
 
 LoopbackServer::~LoopbackServer()
@@ -167,16 +183,32 @@ QString LoopbackServer::caFile()
     return QStringLiteral(RAVLO_SIM_TLS_DIR "/ca.pem");
 }
 
-QString LoopbackServer::url(const QString &path) const
+void LoopbackServer::trustTestCa()
+{
+    const QSslCertificate ca(tlsFile("ca.pem"), QSsl::Pem);
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    if (!configuration.caCertificates().contains(ca)) {
+        configuration.addCaCertificate(ca);
+        QSslConfiguration::setDefaultConfiguration(configuration);
+    }
+}
+
+QString LoopbackServer::url(const QString &path, const QString &host) const
 {
     const char *scheme = m_transport == Transport::Http ? "http" : "https";
-    return QStringLiteral("%1://127.0.0.1:%2%3").arg(QLatin1String(scheme)).arg(m_port).arg(path);
+    return QStringLiteral("%1://%2:%3%4").arg(QLatin1String(scheme), host).arg(m_port).arg(path);
 }
 
 void LoopbackServer::serve(const QString &path, const LoopbackReply &reply)
 {
+    serveInTurn(path, {reply});
+}
+
+void LoopbackServer::serveInTurn(const QString &path, const QList<LoopbackReply> &replies)
+{
     QMutexLocker locker(&m_mutex);
-    m_replies.insert(path, reply);
+    m_replies.insert(path, replies);
+    m_turns.remove(path);
 }
 
 int LoopbackServer::requestCount(const QString &path) const
@@ -185,9 +217,24 @@ int LoopbackServer::requestCount(const QString &path) const
     return int(m_requested.count(path));
 }
 
+qint64 LoopbackServer::bytesServed(const QString &path) const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_served.value(path);
+}
+
 LoopbackReply LoopbackServer::replyFor(const QString &path)
 {
     QMutexLocker locker(&m_mutex);
     m_requested << path;
-    return m_replies.value(path, LoopbackReply::status(404));
+    const QList<LoopbackReply> replies = m_replies.value(path);
+    if (replies.isEmpty())
+        return LoopbackReply::status(404);
+    return replies.at(m_turns[path]++ % replies.size());
+}
+
+void LoopbackServer::served(const QString &path, qint64 bytes)
+{
+    QMutexLocker locker(&m_mutex);
+    m_served[path] += qMax(bytes, qint64(0));
 }

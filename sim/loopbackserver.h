@@ -12,9 +12,10 @@
 //   LoopbackReply::ok(image).slow(4096, 100)   // 4 KiB pieces, 100 ms apart
 //   LoopbackReply::ok(image).stallAfter(1000)  // 1000 bytes, then silence
 //   LoopbackReply::ok(image).dropAfter(1000)   // 1000 bytes, then the server hangs up
+//   LoopbackReply::ok(image).ranges("ETag", "\"v1\"")  // answers Range and If-Range
 //   LoopbackReply::status(404), LoopbackReply::redirect(302, "/elsewhere")
-// Content-Length always names the whole body; the server closes the
-// connection after each reply.
+// Content-Length always names the whole body sent (of a range: the range);
+// the server closes the connection after each reply.
 struct LoopbackReply
 {
     enum class Ending
@@ -31,6 +32,10 @@ struct LoopbackReply
     int pieceIntervalMs = 0;
     Ending ending = Ending::Complete;
     qint64 cutAt = 0;
+    // "Range: bytes=N-" is answered with 206 and the rest of the body (416
+    // beyond its end) unless If-Range names another validator than this.
+    bool servesRanges = false;
+    QByteArray validator = QByteArray();
 
     static LoopbackReply ok(const QByteArray &body,
                             const QByteArray &contentType = "application/octet-stream")
@@ -53,6 +58,16 @@ struct LoopbackReply
     }
     LoopbackReply &stallAfter(qint64 bodyBytes) { return cut(Ending::Stall, bodyBytes); }
     LoopbackReply &dropAfter(qint64 bodyBytes) { return cut(Ending::Drop, bodyBytes); }
+    // Byte ranges, and the validator that holds them to this body: "ETag" or
+    // "Last-Modified" and its value.
+    LoopbackReply &ranges(const QByteArray &validatorHeader, const QByteArray &value)
+    {
+        servesRanges = true;
+        validator = value;
+        headers << qMakePair(QByteArray("Accept-Ranges"), QByteArray("bytes"))
+                << qMakePair(validatorHeader, value);
+        return *this;
+    }
 
 private:
     LoopbackReply &cut(Ending how, qint64 bodyBytes)
@@ -63,11 +78,12 @@ private:
     }
 };
 
-// An HTTP/1.1 server on 127.0.0.1 that answers each path with the reply a
-// test scripted for it (404 for any other) and counts the requests. It
-// serves from a thread of its own, so a slow or stalled body keeps flowing
-// (or stalling) while the test's thread is blocked. Over TLS it presents a
-// certificate of the test CA (sim/tls), which constructing one makes
+// An HTTP/1.1 server on 127.0.0.1 that answers each path with the replies a
+// test scripted for it, in turn (404 for any other path), and counts the
+// requests and the body bytes sent. It serves from a thread of its own, so a
+// slow or stalled body keeps flowing (or stalling) while the test's thread is
+// blocked. Over TLS it presents a certificate of the test CA (sim/tls) for
+// 127.0.0.1, localhost and ConnectProxy::kHost, which constructing one makes
 // this process trust; verification stays on.
 class LoopbackServer : public QObject
 {
@@ -87,11 +103,19 @@ public:
     quint16 port() const { return m_port; }
     // The test CA's certificate (PEM), for clients other than this process.
     static QString caFile();
-    // "http://127.0.0.1:<port>" or "https://..." followed by the path.
-    QString url(const QString &path = QString()) const;
+    // Makes this process trust the test CA.
+    static void trustTestCa();
+    // "http://127.0.0.1:<port>" or "https://..." followed by the path; or
+    // under another name of this computer.
+    QString url(const QString &path = QString(),
+                const QString &host = QStringLiteral("127.0.0.1")) const;
     // Takes effect for requests that arrive afterwards.
     void serve(const QString &path, const LoopbackReply &reply);
+    // The first request that arrives afterwards gets the first reply, the
+    // next one the next, round and round.
+    void serveInTurn(const QString &path, const QList<LoopbackReply> &replies);
     int requestCount(const QString &path) const;
+    qint64 bytesServed(const QString &path) const;
 
 signals:
     // Emitted from the server's thread.
@@ -100,11 +124,14 @@ signals:
 private:
     friend class LoopbackConnection;
     LoopbackReply replyFor(const QString &path);
+    void served(const QString &path, qint64 bytes);
 
     const Transport m_transport;
     mutable QMutex m_mutex;
-    QHash<QString, LoopbackReply> m_replies;
+    QHash<QString, QList<LoopbackReply>> m_replies;
+    QHash<QString, int> m_turns; // requests since the replies were scripted
     QStringList m_requested;
+    QHash<QString, qint64> m_served;
     QThread m_thread;
     quint16 m_port = 0;
 };

@@ -565,6 +565,18 @@
         <translation>upgrade: 在设备退出 DFU 模式前不读回固件镜像进行校验；结果中会注明。</translation>
     </message>
     <message>
+        <source>upgrade: append a line for every device&apos;s result to this file, JSON Lines (.jsonl) or CSV (.csv).</source>
+        <translation>upgrade：把每台设备的结果追加为此文件中的一行，格式为 JSON Lines（.jsonl）或 CSV（.csv）。</translation>
+    </message>
+    <message>
+        <source>upgrade --record: the name of this station in the record (default: the host name).</source>
+        <translation>upgrade --record：记录中本工位的名称（默认：主机名）。</translation>
+    </message>
+    <message>
+        <source>--station goes with --record</source>
+        <translation>--station 须与 --record 一起使用</translation>
+    </message>
+    <message>
         <source>Downloads, verifies and writes the Ravlo firmware from the command line.
 
 Commands:
@@ -578,7 +590,8 @@ Exit codes:
   3    no device to write, several without --serial or --all, no access to it,
        or no usable dfu-util
   4    the update information or the image could not be downloaded, or the
-       update information could not be verified
+       update information could not be verified (--offline: none is kept that
+       can be used)
   5    the image is not the one its digest names; nothing was written
   6    a device was not written (under --all or --wait: at least one)
   7    a device did not keep the image: what it gave back when read differs
@@ -596,6 +609,7 @@ Examples:
   ravlo-flash upgrade
   ravlo-flash upgrade --all --parallel --json
   ravlo-flash upgrade --wait --record line-7.jsonl --station line-7
+  ravlo-flash upgrade --offline
   ravlo-flash upgrade --wait --file Ravlo.bin --sha256 &lt;64 hex digits&gt;</source>
         <translation>从命令行下载、校验并写入 Ravlo 固件。
 
@@ -609,7 +623,8 @@ Examples:
   2    用法错误
   3    没有可写入的设备、有多台设备但未指定 --serial 或 --all、无权访问设备，
        或没有可用的 dfu-util
-  4    无法下载更新信息或固件镜像，或无法验证更新信息
+  4    无法下载更新信息或固件镜像，或无法验证更新信息（--offline: 没有可用的
+       保留内容）
   5    固件镜像与其摘要不符，未写入任何内容
   6    有设备未写入（使用 --all 或 --wait 时: 至少一台）
   7    有设备没有保存固件：读回的内容与写入的不同
@@ -628,19 +643,35 @@ seconds（秒数）、program（程序版本）。
   ravlo-flash upgrade
   ravlo-flash upgrade --all --parallel --json
   ravlo-flash upgrade --wait --record line-7.jsonl --station line-7
+  ravlo-flash upgrade --offline
   ravlo-flash upgrade --wait --file Ravlo.bin --sha256 &lt;64 位十六进制摘要&gt;</translation>
     </message>
     <message>
-        <source>upgrade: append a line for every device&apos;s result to this file, JSON Lines (.jsonl) or CSV (.csv).</source>
-        <translation>upgrade：把每台设备的结果追加为此文件中的一行，格式为 JSON Lines（.jsonl）或 CSV（.csv）。</translation>
+        <source>upgrade: without the network: the image an earlier upgrade kept, named by the update information accepted last, while its signature is valid.</source>
+        <translation>upgrade：不使用网络：写入之前一次升级保留的固件镜像，即最后接受的更新信息所指定的镜像（须在其签名有效期内）。</translation>
     </message>
     <message>
-        <source>upgrade --record: the name of this station in the record (default: the host name).</source>
-        <translation>upgrade --record：记录中本工位的名称（默认：主机名）。</translation>
+        <source>--offline goes with neither --file nor --bucket</source>
+        <translation>--offline 不能与 --file 或 --bucket 同时使用</translation>
+    </message>
+</context>
+<context>
+    <name>ImageCache</name>
+    <message>
+        <source>No update information is kept on this computer; run an upgrade with the network first</source>
+        <translation>这台计算机上没有保留更新信息；请先在联网状态下执行一次升级</translation>
     </message>
     <message>
-        <source>--station goes with --record</source>
-        <translation>--station 须与 --record 一起使用</translation>
+        <source>The update information kept on this computer cannot be used (%1); run an upgrade with the network</source>
+        <translation>这台计算机上保留的更新信息无法使用（%1）；请在联网状态下执行升级</translation>
+    </message>
+    <message>
+        <source>it names no SHA-256 digest for the firmware image</source>
+        <translation>其中没有固件镜像的 SHA-256 摘要</translation>
+    </message>
+    <message>
+        <source>The firmware image the kept update information names is not kept on this computer; run an upgrade with the network first</source>
+        <translation>保留的更新信息所指定的固件镜像未保留在这台计算机上；请先在联网状态下执行一次升级</translation>
     </message>
 </context>
 <context>
@@ -654,12 +685,32 @@ seconds（秒数）、program（程序版本）。
         <translation>无法写入固件文件</translation>
     </message>
     <message>
-        <source>Network error: %1</source>
-        <translation>网络错误: %1</translation>
-    </message>
-    <message>
         <source>Unexpected server response (HTTP %1)</source>
         <translation>服务器响应异常（HTTP %1）</translation>
+    </message>
+    <message>
+        <source>The server sent the whole firmware image again; the download starts over</source>
+        <translation>服务器重新发送了完整的固件镜像；下载从头开始</translation>
+    </message>
+    <message>
+        <source>The server does not continue the firmware image where the download stopped</source>
+        <translation>服务器没有从下载中断处继续发送固件镜像</translation>
+    </message>
+    <message>
+        <source>The server does not continue the firmware image where the download stopped; the download starts over</source>
+        <translation>服务器没有从下载中断处继续发送固件镜像；下载从头开始</translation>
+    </message>
+    <message>
+        <source>Network error: the connection ended before the whole firmware image had come</source>
+        <translation>网络错误: 连接在固件镜像全部收到之前就已结束</translation>
+    </message>
+    <message>
+        <source>%1 (tried %2 times)</source>
+        <translation>%1（已尝试 %2 次）</translation>
+    </message>
+    <message>
+        <source>Download interrupted after %1 bytes (%2); trying again in %3 s, retry %4 of %5</source>
+        <translation>下载在 %1 字节后中断（%2）；%3 秒后重试，第 %4 次，共 %5 次</translation>
     </message>
 </context>
 <context>
@@ -833,10 +884,6 @@ The current version is %2</source>
         <translation>URL格式无效</translation>
     </message>
     <message>
-        <source>Network error: %1</source>
-        <translation>网络错误: %1</translation>
-    </message>
-    <message>
         <source>HTTP error: %1</source>
         <translation>HTTP错误: %1</translation>
     </message>
@@ -912,6 +959,17 @@ The current version is %2</source>
     </message>
 </context>
 <context>
+    <name>RequestPolicy</name>
+    <message>
+        <source>Network error: %1</source>
+        <translation>网络错误: %1</translation>
+    </message>
+    <message>
+        <source>Network error: %1 (through the proxy %2)</source>
+        <translation>网络错误: %1（经由代理 %2）</translation>
+    </message>
+</context>
+<context>
     <name>SignatureCheck</name>
     <message>
         <source>the update bucket has no signature for it (manifest.json.minisig)</source>
@@ -979,6 +1037,10 @@ The current version is %2</source>
     <message>
         <source>The result could not be added to the record: %1</source>
         <translation>无法把结果写入记录：%1</translation>
+    </message>
+    <message>
+        <source>Offline: the firmware image kept on this computer (SHA-256 %1).</source>
+        <translation>离线：使用这台计算机上保留的固件镜像（SHA-256 %1）。</translation>
     </message>
 </context>
 <context>
@@ -1130,6 +1192,10 @@ The current version is %2</source>
     <message>
         <source>%1 Ravlo devices are connected.</source>
         <translation>已连接 %1 台 Ravlo 设备。</translation>
+    </message>
+    <message>
+        <source>Using the firmware image downloaded before, unchanged since (SHA-256 %1): nothing to download</source>
+        <translation>使用之前下载且此后未变的固件镜像（SHA-256 %1）：无需下载</translation>
     </message>
 </context>
 </TS>

@@ -1,12 +1,12 @@
 // The demo's update bucket (scripts/demo.sh): serves the sample release over
 // plain HTTP on 127.0.0.1 until it is stopped.
 //
-//   ravlo-demo-bucket [--fault tampered|replayed|expired] [PORT]
+//   ravlo-demo-bucket [--fault tampered|replayed|expired|dropped] [PORT]
 //
 // PORT defaults to the one the demo build is aimed at; 0 picks a free one.
-// A fault makes the manifest one the program must refuse (DemoRelease::Fault).
-// The first line on standard output is the bucket's address; standard error
-// names every path asked for.
+// A fault makes the manifest one the program must refuse, or drops the
+// image's connection at half (DemoRelease::Fault). The first line on standard
+// output is the bucket's address; standard error names every path asked for.
 
 #include "demorelease.h"
 #include "loopbackserver.h"
@@ -24,7 +24,8 @@ int main(int argc, char *argv[])
 
     const QHash<QString, DemoRelease::Fault> faults{{"tampered", DemoRelease::Fault::Tampered},
                                                     {"replayed", DemoRelease::Fault::Replayed},
-                                                    {"expired", DemoRelease::Fault::Expired}};
+                                                    {"expired", DemoRelease::Fault::Expired},
+                                                    {"dropped", DemoRelease::Fault::Dropped}};
     QStringList arguments = QCoreApplication::arguments().mid(1);
     DemoRelease::Fault fault = DemoRelease::Fault::None;
     bool ok = true;
@@ -37,7 +38,7 @@ int main(int argc, char *argv[])
     const uint port = arguments.isEmpty() ? RAVLO_DEMO_PORT : arguments[0].toUInt(&portOk);
     if (arguments.size() > 1 || !ok || !portOk || port > 65535) {
         QTextStream(stderr)
-            << "usage: ravlo-demo-bucket [--fault tampered|replayed|expired] [PORT]\n";
+            << "usage: ravlo-demo-bucket [--fault tampered|replayed|expired|dropped] [PORT]\n";
         return 2;
     }
 

@@ -37,9 +37,10 @@ QByteArray demoPicture(const QString &resource)
 }
 
 // A manifest naming the firmware and its image's digest, signed with the
-// demo key; tampered: naming the digest of other bytes than signed.
+// demo key; tampered: naming the digest of other bytes than signed. Dropped:
+// every other connection for the image ends at its half.
 void serveRelease(LoopbackServer &bucket, const QString &version, const QByteArray &firmware,
-                  qint64 sequence, const QDateTime &expires, bool tampered)
+                  qint64 sequence, const QDateTime &expires, bool tampered, bool dropped)
 {
     static const MinisignSigner signer =
         MinisignSigner::fromSecretKeyFile(QStringLiteral(RAVLO_DEMO_KEY_FILE));
@@ -54,7 +55,13 @@ void serveRelease(LoopbackServer &bucket, const QString &version, const QByteArr
     bucket.serve(Release::kSignaturePath,
                  LoopbackReply::ok(signer.sign(genuine, Release::trustedComment(sequence, expires)),
                                    "text/plain"));
-    bucket.serve(Release::kFirmwarePath, LoopbackReply::ok(firmware));
+    // As object storage serves it: ranges, held to the file's ETag.
+    const LoopbackReply image = LoopbackReply::ok(firmware).ranges(
+        "ETag", '"' + Release::sha256Hex(firmware).left(16).toLatin1() + '"');
+    bucket.serveInTurn(
+        Release::kFirmwarePath,
+        dropped ? QList<LoopbackReply>{LoopbackReply(image).dropAfter(firmware.size() / 2), image}
+                : QList<LoopbackReply>{image});
 }
 
 } // namespace
@@ -70,7 +77,7 @@ void serve(LoopbackServer &bucket, Fault fault)
 {
     const QDateTime now = QDateTime::currentDateTimeUtc();
     serveRelease(bucket, "1.2", image(), 2, now.addDays(fault == Fault::Expired ? -1 : 30),
-                 fault == Fault::Tampered);
+                 fault == Fault::Tampered, fault == Fault::Dropped);
     if (fault == Fault::Replayed) {
         // Once the program has seen this release, the bucket goes back to an
         // older one that was signed before it.
@@ -78,7 +85,8 @@ void serve(LoopbackServer &bucket, Fault fault)
         QObject::connect(&bucket, &LoopbackServer::requestReceived, &bucket,
                          [&bucket, older, now](const QString &path) {
                              if (path == Release::kSignaturePath)
-                                 serveRelease(bucket, "1.1", older, 1, now.addDays(20), false);
+                                 serveRelease(bucket, "1.1", older, 1, now.addDays(20), false,
+                                              false);
                          });
     }
     bucket.serve(Release::kPicturePath,

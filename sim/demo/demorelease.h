@@ -14,6 +14,7 @@ enum class Fault
     Tampered, // the manifest names another digest than the one signed
     Replayed, // after the first signature, an older release's (sequence 1)
     Expired,  // signed with an expiry in the past
+    Dropped,  // the image's connection ends at half, every other time
 };
 
 // The firmware image: fixed bytes, so every run of the demo writes the same.

@@ -3,7 +3,8 @@
 # outside the tests, the demo and the benchmarks trusts them.
 #
 #   ca.pem                    the test CA, which test processes trust
-#   server.pem, server.key    127.0.0.1 and localhost, issued by the test CA
+#   server.pem, server.key    127.0.0.1, localhost and bucket.ravlo.test (the name a
+#                             loopback server has through ConnectProxy), issued by the test CA
 #   untrusted.pem, untrusted.key
 #                             the same names, issued by a CA nobody trusts
 #
@@ -37,7 +38,7 @@ subjectKeyIdentifier = hash
 basicConstraints = critical, CA:false
 keyUsage = critical, digitalSignature, keyEncipherment
 extendedKeyUsage = serverAuth
-subjectAltName = IP:127.0.0.1, DNS:localhost
+subjectAltName = IP:127.0.0.1, DNS:localhost, DNS:bucket.ravlo.test
 subjectKeyIdentifier = hash
 authorityKeyIdentifier = keyid
 CNF

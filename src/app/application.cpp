@@ -1,6 +1,7 @@
 #include "application.h"
 
 #include "i18n/translations.h"
+#include "net/requestpolicy.h"
 #include "ravlo_config.h"
 #include "session/interruptwatch.h"
 
@@ -31,6 +32,7 @@ void setupApplication(QApplication &app)
     initResources();
     installTranslations(app);
     QCoreApplication::setApplicationVersion(QStringLiteral(RAVLO_APPLICATION_VERSION));
+    RequestPolicy::useSystemProxy();
 
     // An unreadable sheet is not reported: the program then runs unstyled.
     QFile styleSheet(QStringLiteral(":/Styles/MainWindow.qss"));

@@ -13,7 +13,8 @@ void enableHighDpiScaling();
 // registers the compiled-in resources, installs the translations of the
 // system's language (installTranslations), sets the program's version ("V1.0.0",
 // from the project's version; read back everywhere through
-// QCoreApplication::applicationVersion()) and applies the style sheet. Tests
+// QCoreApplication::applicationVersion()), sends every request through the
+// system's proxy (RequestPolicy::useSystemProxy) and applies the style sheet. Tests
 // call it too, so windows under test look and behave as the shipped program's.
 void setupApplication(QApplication &app);
 

@@ -5,6 +5,8 @@
 #include "ui_mainwindow.h"
 
 #include "app/firstframe.h"
+#include "engine/cachefolder.h"
+#include "net/requestpolicy.h"
 
 #include <QDebug>
 #include <QDesktopServices>
@@ -13,7 +15,6 @@
 #include <QImage>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <QStandardPaths>
 #include <QUrl>
 
 namespace {
@@ -79,9 +80,10 @@ void MainWindow::downloadPicture(const QString &url, const QString &fileName, QP
 {
     // The program's own cache folder: a working directory such as the home
     // folder may hold the user's files of these names.
-    const QString cacheDir = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+    const QString cacheDir = CacheFolder::path();
     const QString localPath = cacheDir + QLatin1Char('/') + fileName;
-    QNetworkReply *reply = m_networkManager->get(QNetworkRequest(QUrl(url)));
+    QNetworkReply *reply = m_networkManager->get(RequestPolicy::request(
+        RequestPolicy::Kind::Picture, QUrl(url), m_engine->limits().transferMs));
     connect(reply, &QNetworkReply::finished, this, [=] {
         if (savePicture(reply, cacheDir, localPath)) {
             showPicture(button, QString(localPath).replace(QLatin1Char('\\'), QLatin1Char('/')));

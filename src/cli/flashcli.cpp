@@ -10,6 +10,7 @@
 #include "engine/sha256.h"
 #include "i18n/translations.h"
 #include "manifest/versioncompare.h"
+#include "net/requestpolicy.h"
 #include "ravlo_config.h"
 #include "session/interruptwatch.h"
 
@@ -42,7 +43,8 @@ const char kDescription[] = QT_TRANSLATE_NOOP(
     "  3    no device to write, several without --serial or --all, no access to it,\n"
     "       or no usable dfu-util\n"
     "  4    the update information or the image could not be downloaded, or the\n"
-    "       update information could not be verified\n"
+    "       update information could not be verified (--offline: none is kept that\n"
+    "       can be used)\n"
     "  5    the image is not the one its digest names; nothing was written\n"
     "  6    a device was not written (under --all or --wait: at least one)\n"
     "  7    a device did not keep the image: what it gave back when read differs\n"
@@ -60,6 +62,7 @@ const char kDescription[] = QT_TRANSLATE_NOOP(
     "  ravlo-flash upgrade\n"
     "  ravlo-flash upgrade --all --parallel --json\n"
     "  ravlo-flash upgrade --wait --record line-7.jsonl --station line-7\n"
+    "  ravlo-flash upgrade --offline\n"
     "  ravlo-flash upgrade --wait --file Ravlo.bin --sha256 <64 hex digits>");
 
 struct Options
@@ -131,6 +134,12 @@ QString parse(const QStringList &arguments, Options &options)
         QStringLiteral("sha256"),
         QCoreApplication::translate("FlashCli", "upgrade --file: the image's SHA-256 digest."),
         QStringLiteral("hex"));
+    const QCommandLineOption offline(
+        QStringLiteral("offline"),
+        QCoreApplication::translate("FlashCli", "upgrade: without the network: the image an "
+                                                "earlier upgrade kept, named by the update "
+                                                "information accepted last, while its signature "
+                                                "is valid."));
     const QCommandLineOption noVerify(
         QStringLiteral("no-verify"),
         QCoreApplication::translate("FlashCli", "upgrade: do not read the image back before the "
@@ -146,8 +155,8 @@ QString parse(const QStringList &arguments, Options &options)
         QCoreApplication::translate("FlashCli", "upgrade --record: the name of this station in "
                                                 "the record (default: the host name)."),
         QStringLiteral("name"));
-    parser.addOptions(
-        {json, bucket, serial, all, parallel, wait, file, sha256, noVerify, record, station});
+    parser.addOptions({json, bucket, serial, all, parallel, wait, file, sha256, offline, noVerify,
+                       record, station});
     if (!parser.parse(arguments))
         return parser.errorText();
     if (parser.isSet(help))
@@ -175,10 +184,12 @@ QString parse(const QStringList &arguments, Options &options)
     upgrade.verify = !parser.isSet(noVerify);
     options.record = parser.value(record);
     upgrade.station = parser.isSet(station) ? parser.value(station) : QSysInfo::machineHostName();
+    upgrade.offline = parser.isSet(offline);
 
     const bool upgradeOptions = parser.isSet(serial) || upgrade.all || upgrade.parallel ||
                                 upgrade.wait || parser.isSet(file) || parser.isSet(sha256) ||
-                                !upgrade.verify || parser.isSet(record) || parser.isSet(station);
+                                upgrade.offline || !upgrade.verify || parser.isSet(record) ||
+                                parser.isSet(station);
     if (options.command != QLatin1String("upgrade") && upgradeOptions)
         return QCoreApplication::translate("FlashCli", "that option goes with upgrade only");
     if (upgrade.parallel && !upgrade.all)
@@ -188,6 +199,9 @@ QString parse(const QStringList &arguments, Options &options)
                                            "--all goes with neither --wait nor --serial");
     if (parser.isSet(station) && !parser.isSet(record))
         return QCoreApplication::translate("FlashCli", "--station goes with --record");
+    if (upgrade.offline && (parser.isSet(file) || parser.isSet(bucket)))
+        return QCoreApplication::translate("FlashCli",
+                                           "--offline goes with neither --file nor --bucket");
     if (parser.isSet(file) != parser.isSet(sha256))
         return QCoreApplication::translate("FlashCli", "--file and --sha256 go together");
     if (parser.isSet(sha256) && !Sha256::isDigest(upgrade.sha256))
@@ -360,7 +374,8 @@ int upgrade(Console &console, const Endpoints &endpoints, const Options &options
         exitCode = code;
         loop.quit();
     });
-    command.start();
+    // From within the loop: a command may end before it waits for anything.
+    QMetaObject::invokeMethod(&command, &UpgradeCommand::start, Qt::QueuedConnection);
     loop.exec();
     return exitCode;
 }
@@ -373,6 +388,7 @@ int runFlashCli(QCoreApplication &app, const Endpoints &built)
     Diagnosis::Environment::setFrontEnd(Diagnosis::FrontEnd::CommandLine);
     QCoreApplication::setApplicationName(QStringLiteral("ravlo-flash"));
     QCoreApplication::setApplicationVersion(QStringLiteral(RAVLO_APPLICATION_VERSION));
+    RequestPolicy::useSystemProxy();
     // The engine's diagnostic channel is for developers (QT_LOGGING_RULES
     // turns it back on); what users read is the program's own output.
     QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false\ndefault.info=false\n"

@@ -4,6 +4,7 @@
 #include "cli/recordfile.h"
 #include "cli/resultnames.h"
 #include "dfu/dfuutilpath.h"
+#include "engine/imagecache.h"
 #include "engine/sha256.h"
 
 #include <QCoreApplication>
@@ -47,6 +48,8 @@ UpgradeCommand::~UpgradeCommand()
 
 void UpgradeCommand::start()
 {
+    if (m_options.offline && !useKeptImage())
+        return;
     if (!m_options.all && !m_options.wait) {
         runSingle();
     } else if (m_options.wait) {
@@ -86,6 +89,24 @@ void UpgradeCommand::startRun(UpgradeEngine *engine, const DfuDevice &device)
     run.device = device;
     run.clock.start();
     engine->start();
+}
+
+bool UpgradeCommand::useKeptImage()
+{
+    const ImageCache::Release kept = ImageCache().release(m_endpoints.manifestKeys);
+    if (kept.image.isEmpty()) {
+        UpgradeFailure failure;
+        failure.stage = UpgradeFailure::Stage::Manifest;
+        failure.reason = kept.problem;
+        m_console.failed(QString(), failure);
+        finish(ExitCode::kNetwork);
+        return false;
+    }
+    m_console.note(
+        tr("Offline: the firmware image kept on this computer (SHA-256 %1).").arg(kept.sha256));
+    m_options.file = kept.image;
+    m_options.sha256 = kept.sha256;
+    return true;
 }
 
 void UpgradeCommand::runSingle()

@@ -23,6 +23,7 @@ struct UpgradeOptions
     QString sha256;        // the digest the local image must have
     bool verify = true;    // read the image back before the device leaves DFU mode
     QString station;       // names this computer in the records
+    bool offline = false;  // the kept image the kept update information names, as the file
 };
 
 class RecordFile;
@@ -58,6 +59,9 @@ private:
 
     UpgradeEngine *newEngine(const UpgradeEngine::Plan &plan);
     void startRun(UpgradeEngine *engine, const DfuDevice &device);
+    // --offline: the kept image becomes the local image; false, with the
+    // command finished, when there is none to use.
+    bool useKeptImage();
     void runSingle();
     // The verified image, from the file or the bucket, then next().
     void obtainImage(const std::function<void()> &next);
@@ -78,7 +82,7 @@ private:
     int summarize();
 
     const Endpoints m_endpoints;
-    const UpgradeOptions m_options;
+    UpgradeOptions m_options;
     Console &m_console;
     RecordFile *const m_record;
     QNetworkAccessManager m_network;

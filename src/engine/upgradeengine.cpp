@@ -220,10 +220,11 @@ Diagnosis::Finding UpgradeEngine::chooseDevice(const DfuScan &scan)
 void UpgradeEngine::afterScan()
 {
     if (!m_plan.imageFile.isEmpty()) {
+        m_imagePath = m_plan.imageFile;
         setPhase(Phase::Verifying);
         verify(Sha256::ofFile(m_plan.imageFile), m_plan.imageSha256);
     } else if (!manifestDigest().isEmpty()) {
-        startFirmwareDownload();
+        obtainImage();
     } else {
         fetchManifest();
     }
@@ -244,7 +245,7 @@ void UpgradeEngine::onManifestOutcome(bool success, const QString &errorMsg)
     if (m_phase != Phase::FetchingManifest)
         return;
     if (!manifestDigest().isEmpty()) {
-        startFirmwareDownload();
+        obtainImage();
         return;
     }
     if (!success && m_manifest->verificationFailed()) {
@@ -269,6 +270,25 @@ QString UpgradeEngine::manifestDigest() const
     return vouched && Sha256::isDigest(digest) ? digest : QString();
 }
 
+void UpgradeEngine::obtainImage()
+{
+    m_expectedSha256 = manifestDigest();
+    // Nothing is downloaded that cannot be written.
+    if (!fits(m_manifest->productSize()))
+        return;
+    const QString kept = m_cache.take(m_expectedSha256);
+    if (kept.isEmpty()) {
+        startFirmwareDownload();
+        return;
+    }
+    log(Level::Info, tr("Using the firmware image downloaded before, unchanged since (SHA-256 "
+                        "%1): nothing to download")
+                         .arg(m_expectedSha256.toLower()));
+    m_imagePath = kept;
+    setPhase(Phase::Verifying);
+    imageVerified(m_expectedSha256.toLower());
+}
+
 void UpgradeEngine::startFirmwareDownload()
 {
     setPhase(Phase::Downloading);
@@ -284,14 +304,16 @@ void UpgradeEngine::startFirmwareDownload()
     qDebug().noquote() << QStringLiteral("下载固件: %1").arg(url);
     qDebug().noquote() << QStringLiteral("保存到: %1").arg(path);
     showProgress(Stage::Download, 0, tr("Start downloading firmware"));
-    m_expectedSha256 = manifestDigest();
+    m_imagePath = path;
     m_lastSpeedUpdateTime = QDateTime::currentMSecsSinceEpoch();
     m_lastBytesReceived = 0;
 
     m_download = new ImageDownload(m_network, this);
     connect(m_download, &ImageDownload::progress, this, &UpgradeEngine::onFirmwareDownloadProgress);
     connect(m_download, &ImageDownload::finished, this, &UpgradeEngine::onDownloadFinished);
-    if (!m_download->start(QUrl(url), path, m_limits.transferMs))
+    connect(m_download, &ImageDownload::notice, this,
+            [this](const QString &text) { log(Level::Warning, text); });
+    if (!m_download->start(QUrl(url), path, m_limits))
         fail(UpgradeFailure::Stage::Download, m_download->outcome().message);
 }
 
@@ -306,6 +328,11 @@ void UpgradeEngine::onFirmwareDownloadProgress(qlonglong bytesReceived, qlonglon
 
     // The text with speed and remaining time changes at most once a second.
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (bytesReceived < m_lastBytesReceived) {
+        // The download started over: the speed is measured from here.
+        m_lastBytesReceived = 0;
+        m_lastSpeedUpdateTime = now;
+    }
     const qint64 elapsed = now - m_lastSpeedUpdateTime;
     if (elapsed <= kSpeedIntervalMs)
         return;
@@ -352,25 +379,44 @@ void UpgradeEngine::verify(const QString &actualSha256, const QString &expectedS
         return;
     }
     qDebug().noquote() << QStringLiteral("✓ SHA256校验通过");
-    m_imageSha256 = actualSha256;
+    imageVerified(actualSha256);
+}
+
+void UpgradeEngine::imageVerified(const QString &sha256)
+{
+    m_imageSha256 = sha256;
+    // For the next run, with the manifest that vouched for it (unless that
+    // changed meanwhile); a local image is the user's own.
+    if (m_plan.imageFile.isEmpty()) {
+        if (m_download && !m_cache.keepImage(m_imagePath, sha256))
+            qDebug().noquote() << QStringLiteral("无法保留固件: %1").arg(CacheFolder::path());
+        if (manifestDigest().toLower() == sha256)
+            m_cache.keepManifest(m_manifest->source(), m_manifest->signatureFile());
+    }
     if (m_plan.fetchOnly) {
         setPhase(Phase::Idle);
         emit succeeded();
         return;
     }
     // An image that cannot fit is not sent to the device at all.
-    m_imageSize = QFileInfo(imagePath()).size();
-    const qint64 flashSize = m_device.flashSize();
-    if (flashSize > 0 && m_imageSize > flashSize) {
-        fail(UpgradeFailure::Stage::Flash,
-             tr("The firmware image is larger than the device's flash memory"),
-             Diagnosis::imageTooLarge(m_imageSize, flashSize));
+    m_imageSize = QFileInfo(m_imagePath).size();
+    if (!fits(m_imageSize))
         return;
-    }
     showProgress(Stage::Verify, 100, tr("Firmware download completed, start burning"));
     setPhase(Phase::BurnPending);
     m_imageChecked = true;
     m_burnTimer.start(m_limits.burnDelayMs);
+}
+
+bool UpgradeEngine::fits(qint64 imageSize)
+{
+    const qint64 flashSize = m_device.flashSize();
+    if (imageSize <= 0 || flashSize <= 0 || imageSize <= flashSize)
+        return true;
+    fail(UpgradeFailure::Stage::Flash,
+         tr("The firmware image is larger than the device's flash memory"),
+         Diagnosis::imageTooLarge(imageSize, flashSize));
+    return false;
 }
 
 void UpgradeEngine::startBurning()
@@ -401,7 +447,7 @@ void UpgradeEngine::startBurning()
     qDebug().noquote() << QStringLiteral("开始烧录固件...");
     m_awake.hold(tr("Writing firmware to a Ravlo device"));
     runStep(FlashStep::Write,
-            FlashCommand::write(m_device.path, QFileInfo(imagePath()).absoluteFilePath()));
+            FlashCommand::write(m_device.path, QFileInfo(m_imagePath).absoluteFilePath()));
 }
 
 void UpgradeEngine::runStep(FlashStep step, const QStringList &arguments)
@@ -411,7 +457,7 @@ void UpgradeEngine::runStep(FlashStep step, const QStringList &arguments)
         showProgress(RunProgress::ofTool(shown.stage), shown.percent, shown.text);
     });
     connect(m_step, &StepRun::finished, this, &UpgradeEngine::onStepFinished);
-    m_step->start(m_toolPath, arguments, QFileInfo(imagePath()).absolutePath(), m_imageSize,
+    m_step->start(m_toolPath, arguments, QFileInfo(m_imagePath).absolutePath(), m_imageSize,
                   m_limits.startMs);
 }
 
@@ -569,27 +615,24 @@ void UpgradeEngine::endRun(int graceMs)
         download->discard();
         download->deleteLater();
     }
+    m_imagePath.clear();
+    m_imageSha256.clear();
     // Once no tool writes any more.
     m_awake.release();
 }
 
 QString UpgradeEngine::verifiedImage() const
 {
-    return m_plan.fetchOnly && m_phase == Phase::Idle && m_download ? m_download->filePath()
-                                                                    : QString();
+    return m_plan.fetchOnly && m_phase == Phase::Idle && !m_imageSha256.isEmpty() ? m_imagePath
+                                                                                  : QString();
 }
 
 QString UpgradeEngine::verifiedSha256() const
 {
-    return verifiedImage().isEmpty() ? QString() : m_download->sha256();
+    return verifiedImage().isEmpty() ? QString() : m_imageSha256;
 }
 
 QString UpgradeEngine::readBackFile() const
 {
     return m_readBackDir->filePath(QStringLiteral("readback.bin"));
-}
-
-QString UpgradeEngine::imagePath() const
-{
-    return m_plan.imageFile.isEmpty() && m_download ? m_download->filePath() : m_plan.imageFile;
 }

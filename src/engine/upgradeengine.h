@@ -5,6 +5,7 @@
 #include "engine/devicescanner.h"
 #include "engine/endpoints.h"
 #include "engine/enginelimits.h"
+#include "engine/imagecache.h"
 #include "engine/imagedownload.h"
 #include "engine/runprogress.h"
 #include "engine/steprun.h"
@@ -47,13 +48,14 @@ struct UpgradeFailure
 Q_DECLARE_METATYPE(UpgradeFailure)
 
 // The road of one upgrade without any widget: find the one Ravlo device with
-// dfu-util -l, make sure the manifest names the image's digest, download and
-// verify the image, wait the burn delay, write it with dfu-util, read it back
-// and, only when what came back is the image, let the device leave DFU mode.
+// dfu-util -l, make sure the manifest names the image's digest, take the image
+// kept by an earlier run or download and verify it (and keep it for the next
+// run), wait the burn delay, write it with dfu-util, read it back and, only
+// when what came back is the image, let the device leave DFU mode.
 // It reports by signals; what a window or a terminal makes of them is theirs.
 // A run owns its scan, its reply, its image file, its read-back file and its
 // dfu-util process, and leaves none of them behind: the files are removed
-// whenever a run ends.
+// whenever a run ends (what the image cache keeps is the cache's).
 class UpgradeEngine : public QObject
 {
     Q_OBJECT
@@ -161,9 +163,15 @@ private:
     // The image's digest as the manifest vouches for it; empty when it does not.
     QString manifestDigest() const;
     void onManifestOutcome(bool success, const QString &errorMsg);
+    // The image the manifest names: kept by an earlier run, or downloaded.
+    void obtainImage();
     void startFirmwareDownload();
     void onDownloadFinished(const ImageDownload::Outcome &outcome);
     void verify(const QString &actualSha256, const QString &expectedSha256);
+    void imageVerified(const QString &sha256);
+    // False, with the run failed, when an image of this size cannot fit the
+    // device's flash (where its size is known).
+    bool fits(qint64 imageSize);
     // Writing starts.
     void startBurning();
     void runStep(FlashStep step, const QStringList &arguments);
@@ -180,7 +188,6 @@ private:
     void fail(const UpgradeFailure &failure);
     // The run ends: stops and releases everything of it; the tool within graceMs.
     void endRun(int graceMs);
-    QString imagePath() const;
     QString readBackFile() const;
 
     const Endpoints m_endpoints;
@@ -192,7 +199,9 @@ private:
     Phase m_phase = Phase::Idle;
 
     DeviceScanner *m_scanner;
+    ImageCache m_cache;
     QPointer<ImageDownload> m_download;
+    QString m_imagePath; // the image the run writes: the plan's, kept or downloaded
     QPointer<StepRun> m_step;
     std::unique_ptr<QTemporaryDir> m_readBackDir; // holds the read-back file
     DfuDevice m_device;

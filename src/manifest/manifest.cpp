@@ -2,6 +2,7 @@
 
 #include "manifest/acceptedsequence.h"
 #include "manifest/minisign.h"
+#include "net/requestpolicy.h"
 
 #include <QDebug>
 #include <QFile>
@@ -70,12 +71,9 @@ void Manifest::downloadManifest(const QString &url)
 
 QNetworkReply *Manifest::get(const QUrl &address)
 {
-    QNetworkRequest request(address);
-    request.setRawHeader("User-Agent", "RavloUpdateClient/1.0");
-    // A stalled bucket ends in a failure instead of silence.
-    request.setTransferTimeout(m_transferTimeoutMs);
     ++m_pendingReplies;
-    return m_networkManager->get(request);
+    return m_networkManager->get(
+        RequestPolicy::request(RequestPolicy::Kind::Manifest, address, m_transferTimeoutMs));
 }
 
 bool Manifest::succeeded(QNetworkReply *reply)
@@ -83,7 +81,7 @@ bool Manifest::succeeded(QNetworkReply *reply)
     if (reply->error() != QNetworkReply::NoError) {
         fail(&Manifest::manifestDownloaded,
              QStringLiteral("网络错误: %1").arg(reply->errorString()),
-             tr("Network error: %1").arg(reply->errorString()));
+             RequestPolicy::errorText(*reply));
         return false;
     }
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
@@ -164,7 +162,10 @@ void Manifest::loadFromFile(const QString &filePath)
         return;
     }
     QFile file(filePath);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+    // A signature covers the bytes: held to keys, line ends are not translated.
+    const QIODevice::OpenMode mode =
+        m_trustedKeys.isEmpty() ? QIODevice::ReadOnly | QIODevice::Text : QIODevice::ReadOnly;
+    if (!file.open(mode)) {
         fail(&Manifest::manifestLoaded, QStringLiteral("无法打开文件: ") + filePath,
              tr("The file cannot be opened"));
         return;
@@ -206,6 +207,8 @@ bool Manifest::takeJson(const QByteArray &data)
         return false;
     }
     m_manifestData = document.object();
+    m_source = data;
+    m_signatureFile.clear();
     m_isValid = true;
     logParsedFields();
     return true;
@@ -354,6 +357,7 @@ bool Manifest::takeDocument(const QByteArray &content, const QByteArray &signatu
     }
     if (!m_trustedKeys.isEmpty()) {
         m_signature = check;
+        m_signatureFile = signatureFile;
         AcceptedSequence::raise(check.sequence);
         qDebug().noquote() << QStringLiteral("Manifest: 签名已验证，公钥 %1，序号 %2，有效期至 %3")
                                   .arg(check.keyId)

@@ -49,6 +49,10 @@ public:
 
     bool isValid() const { return m_isValid; }
     QJsonObject manifestData() const { return m_manifestData; }
+    // The document held as it arrived, and its signature file (held to keys),
+    // so that it can be checked again later; empty while none is held.
+    QByteArray source() const { return m_source; }
+    QByteArray signatureFile() const { return m_signatureFile; }
 
     // The last outcome was a refusal: the document arrived, but its signature
     // does not vouch for it (the outcome's message says why).
@@ -121,6 +125,8 @@ private:
     SignatureCheck m_signature;
     bool m_verificationFailed = false;
     QJsonObject m_manifestData;
+    QByteArray m_source;
+    QByteArray m_signatureFile;
     bool m_isValid = false;
     int m_transferTimeoutMs = 30000;
     int m_pendingReplies = 0;

@@ -160,16 +160,21 @@ void TestUpgradeWorkflow::clickWhileUnderway_data()
     const QString warning =
         QStringLiteral("[WARNING] Download in progress, please wait for completion");
     const QString cancelled = QStringLiteral("[INFO] Upgrade cancelled by user");
+    // The image the first run downloaded, verified and kept.
+    const QString kept = QStringLiteral("[INFO] Using the firmware image downloaded before, "
+                                        "unchanged since (SHA-256 %1): nothing to download")
+                             .arg(Release::sha256Hex(m_image));
     QTest::newRow("downloading") << true << QMessageBox::NoButton << false
                                  << QStringList{kStarting, warning, kCompleted};
     QTest::newRow("flashing, keep")
         << false << QMessageBox::No << false << QStringList{kStarting, kCompleted};
-    QTest::newRow("flashing, restart") << false << QMessageBox::Yes << false
-                                       << QStringList{kStarting, cancelled, kStarting, kCompleted};
+    QTest::newRow("flashing, restart")
+        << false << QMessageBox::Yes << false
+        << QStringList{kStarting, cancelled, kStarting, kept, kCompleted};
     // Nothing left to cancel: the new run just starts.
     QTest::newRow("answered after the run ended")
         << false << QMessageBox::Yes << true
-        << QStringList{kStarting, kCompleted, kStarting, kCompleted};
+        << QStringList{kStarting, kCompleted, kStarting, kept, kCompleted};
 }
 
 void TestUpgradeWorkflow::clickWhileUnderway()

@@ -4,6 +4,7 @@
 
 #include "app/application.h"
 #include "app/mainwindow.h"
+#include "connectproxy.h"
 #include "dfu/dfuutilpath.h"
 #include "manifest/acceptedsequence.h"
 #include "windowharness.h"
@@ -55,6 +56,7 @@ private slots:
     void pictures();
     void storeLinks_data();
     void storeLinks();
+    void systemProxy();
 };
 
 void TestWindow::startUp_data()
@@ -276,6 +278,33 @@ void TestWindow::storeLinks()
     harness.button("BtnPicture2")->click();
     // One click, one page: the set-up ran twice but left one connection each.
     QCOMPARE(browser.opened, QList<QUrl>({QUrl(opened), QUrl(opened), QUrl(opened)}));
+}
+
+// The window's requests go through the proxy the system names.
+void TestWindow::systemProxy()
+{
+    ConnectProxy proxy;
+    const QByteArray httpsProxy = qgetenv("https_proxy");
+    const QByteArray noProxy = qgetenv("no_proxy");
+    qputenv("https_proxy", proxy.address().toLatin1());
+    qunsetenv("no_proxy");
+    const auto restore = qScopeGuard([&] {
+        const auto put = [](const char *name, const QByteArray &value) {
+            value.isNull() ? qunsetenv(name) : qputenv(name, value);
+        };
+        put("https_proxy", httpsProxy);
+        put("no_proxy", noProxy);
+    });
+    WindowHarness harness;
+    harness.serveRelease();
+    harness.bucketHost = ConnectProxy::kHost;
+    harness.open();
+    harness.button("BtnVersion")->click();
+    QTRY_VERIFY(harness.logLines().constLast().endsWith("[INFO] The latest version is 1.2"));
+    // The manifest and both pictures.
+    const QString target =
+        QStringLiteral("%1:%2").arg(ConnectProxy::kHost).arg(harness.bucket().port());
+    QTRY_COMPARE(proxy.tunnels(), QVector<QString>(3, target).toList());
 }
 
 QTEST_MAIN(TestWindow)

@@ -4,6 +4,7 @@
 // which attaches of a bus --wait takes as new boards.
 
 #include "cli/attachtracker.h"
+#include "connectproxy.h"
 #include "dfusimscenario.h"
 #include "engine/childprocess.h"
 #include "ravlo_config.h"
@@ -97,9 +98,30 @@ QStringList verdictsRecorded(const QString &path)
     return verdicts;
 }
 
+QByteArray release()
+{
+    return Release::manifestJson("V1.0.0", QString(), "1.2", Release::sha256Hex(image()));
+}
+
+// A release as the maker publishes it, signed with the tests' maker key.
+void serveSigned(LoopbackServer &bucket)
+{
+    Release::serve(bucket, image());
+    bucket.serve(Release::kSignaturePath, LoopbackReply::ok(TestKeys::sign(release(), 7)));
+}
+
+// What happens to what an earlier upgrade left, before the next one.
+enum class Between
+{
+    Nothing,
+    BucketGone,
+    SignatureExpired, // of the update information kept
+};
+
 } // namespace
 
 Q_DECLARE_METATYPE(DfuSimScenario)
+Q_DECLARE_METATYPE(Between)
 
 class TestRavloFlash : public QObject
 {
@@ -123,6 +145,10 @@ private slots:
     void productionLine();
     void attaches_data();
     void attaches();
+    void proxy_data();
+    void proxy();
+    void keptImage_data();
+    void keptImage();
 
 private:
     QProcess *start(const QStringList &arguments,
@@ -130,6 +156,8 @@ private:
     QString tmp() const { return m_dir->filePath("tmp"); }
 
     std::unique_ptr<LoopbackServer> m_bucket;
+    QString m_bucketUrl;
+    QString m_httpsProxy; // https_proxy of the program
     std::unique_ptr<QTemporaryDir> m_dir;
     DfuSimScenario m_bus;
 };
@@ -137,6 +165,8 @@ private:
 void TestRavloFlash::init()
 {
     m_bucket = std::make_unique<LoopbackServer>();
+    m_bucketUrl = m_bucket->url();
+    m_httpsProxy.clear();
     Release::serve(*m_bucket, image());
     m_dir = std::make_unique<QTemporaryDir>();
     m_bus = DfuSimScenario(m_dir->path());
@@ -148,14 +178,19 @@ QProcess *TestRavloFlash::start(const QStringList &arguments, const QString &pro
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("TMPDIR", tmp());
     environment.insert("XDG_CONFIG_HOME", m_dir->filePath("config"));
+    environment.insert("XDG_CACHE_HOME", m_dir->filePath("cache"));
+    // No proxy but the test's, whatever this computer's settings.
+    for (const char *name : {"https_proxy", "http_proxy", "all_proxy", "no_proxy"})
+        environment.remove(name);
+    if (!m_httpsProxy.isEmpty())
+        environment.insert("https_proxy", m_httpsProxy);
     m_bus.applyTo(environment);
     // In a process group of its own, as a shell starts a job.
     auto *process = new ToolProcess(this);
     process->setProcessEnvironment(environment);
-    process->start(program,
-                   arguments + QStringList{"--json"} +
-                       (arguments.first() == "list" ? QStringList()
-                                                    : QStringList{"--bucket", m_bucket->url()}));
+    const bool bucket = arguments.first() != "list" && !arguments.contains("--offline");
+    process->start(program, arguments + QStringList{"--json"} +
+                                (bucket ? QStringList{"--bucket", m_bucketUrl} : QStringList()));
     return process;
 }
 
@@ -223,6 +258,11 @@ void TestRavloFlash::upgrade_data()
         << QStringList{"upgrade",   "--all",    "--file",
                        "image.bin", "--sha256", Release::sha256Hex("other")} +
                record
+        << one << 5 << QList<int>() << 0 << failed << none;
+    // Refused before it waits for a device: it ends.
+    QTest::newRow("waiting, local file, wrong digest")
+        << QStringList{"upgrade",   "--wait",   "--file",
+                       "image.bin", "--sha256", Release::sha256Hex("other")}
         << one << 5 << QList<int>() << 0 << failed << none;
     QTest::newRow("unknown command")
         << QStringList{"flash"} << one << 2 << QList<int>() << 0 << QStringList() << none;
@@ -467,7 +507,8 @@ void TestRavloFlash::productionLine()
     QTEST(summary.value("upgraded").toInt(), "upgraded");
     QTEST(summary.value("failed").toInt(), "failed");
     QCOMPARE(said("\"event\":\"result\""), results);
-    QCOMPARE(m_bucket->requestCount(Release::kFirmwarePath), steps.contains("kill") ? 2 : 1);
+    // One download: a run after the first takes the image it kept.
+    QCOMPARE(m_bucket->requestCount(Release::kFirmwarePath), 1);
     QCOMPARE(Leftovers::runFiles(tmp()), QStringList());
 
     // Every field of every line, in either format.
@@ -539,6 +580,103 @@ void TestRavloFlash::attaches()
         news << tokens.join(' ');
     }
     QTEST(news, "news");
+}
+
+void TestRavloFlash::proxy_data()
+{
+    QTest::addColumn<bool>("refusing");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("through the proxy") << false << 0;
+    QTest::newRow("a proxy that refuses") << true << 4;
+}
+
+// With https_proxy set, every request of an upgrade goes through that proxy
+// (certificates verified as ever); a proxy that refuses is named.
+void TestRavloFlash::proxy()
+{
+    QFETCH(bool, refusing);
+    ConnectProxy proxy(refusing);
+    LoopbackServer bucket(LoopbackServer::Transport::Https);
+    serveSigned(bucket);
+    m_bucketUrl = bucket.url(QString(), ConnectProxy::kHost);
+    m_httpsProxy = proxy.address();
+    m_bus.addDevice();
+
+    QProcess *process = start({"upgrade"}, QStringLiteral(RAVLO_FLASH_TESTKEY_EXECUTABLE));
+    QVERIFY(process->waitForFinished(60000));
+    QTEST(process->exitCode(), "exitCode");
+    const QString target = QStringLiteral("%1:%2").arg(ConnectProxy::kHost).arg(bucket.port());
+    // The manifest, its signature and the image; or the manifest, refused.
+    QCOMPARE(proxy.tunnels(), QVector<QString>(refusing ? 1 : 3, target).toList());
+    QCOMPARE(m_bus.flash().startsWith(image()), !refusing);
+    const QString errors = process->readAllStandardError();
+    QVERIFY2(errors.contains(" (through the proxy 127.0.0.1:" + QString::number(proxy.port()) +
+                             ')') == refusing,
+             qPrintable(errors));
+}
+
+void TestRavloFlash::keptImage_data()
+{
+    QTest::addColumn<bool>("earlier"); // an upgrade before, which kept the image
+    QTest::addColumn<Between>("between");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<int>("downloads"); // of the image, by both
+    QTest::addColumn<QString>("said");  // a regular expression on the output and the errors
+
+    const QStringList upgrade = {"upgrade"};
+    const QStringList offline = {"upgrade", "--offline"};
+    QTest::newRow("the same image again")
+        << true << Between::Nothing << upgrade << 0 << 1
+        << "Using the firmware image downloaded before, unchanged since";
+    QTest::newRow("offline, the bucket gone")
+        << true << Between::BucketGone << offline << 0 << 1
+        << "Offline: the firmware image kept on this computer \\(SHA-256 [0-9a-f]{64}\\)";
+    QTest::newRow("offline, its signature expired")
+        << true << Between::SignatureExpired << offline << 4 << 1
+        << "The update information kept on this computer cannot be used \\(it expired on";
+    QTest::newRow("offline, nothing kept") << false << Between::Nothing << offline << 4 << 0
+                                           << "No update information is kept on this computer";
+}
+
+// An upgrade keeps the verified image for the next, in the window's and
+// ravlo-flash's cache: the next takes it instead of downloading it, and
+// --offline takes it while the update information that named it is valid.
+void TestRavloFlash::keptImage()
+{
+    QFETCH(bool, earlier);
+    QFETCH(Between, between);
+    const QString program = QStringLiteral(RAVLO_FLASH_TESTKEY_EXECUTABLE);
+    serveSigned(*m_bucket);
+    m_bus.addDevice();
+    if (earlier) {
+        QProcess *first = start({"upgrade"}, program);
+        QVERIFY(first->waitForFinished(60000) && first->exitCode() == 0);
+        QVERIFY(m_bus.setFlash(DfuSim::previousFirmware()));
+    }
+    int downloads = m_bucket->requestCount(Release::kFirmwarePath);
+    if (between == Between::BucketGone)
+        m_bucket.reset();
+    if (between == Between::SignatureExpired) {
+        QFile signature(m_dir->filePath("cache/RavloFirmwareDownloader/manifest.json.minisig"));
+        const QByteArray expired =
+            TestKeys::sign(release(), 7, QDateTime::currentDateTimeUtc().addSecs(-60));
+        QVERIFY(signature.open(QIODevice::WriteOnly) && signature.write(expired) > 0);
+    }
+
+    QFETCH(QStringList, arguments);
+    QProcess *process = start(arguments, program);
+    QVERIFY(process->waitForFinished(60000));
+    QTEST(process->exitCode(), "exitCode");
+    if (m_bucket)
+        downloads = m_bucket->requestCount(Release::kFirmwarePath);
+    QTEST(downloads, "downloads");
+    QCOMPARE(m_bus.flash().startsWith(image()), process->exitCode() == 0);
+    const QString output =
+        process->readAllStandardOutput() + '\n' + process->readAllStandardError();
+    QFETCH(QString, said);
+    QVERIFY2(QRegularExpression(said).match(output).hasMatch(), qPrintable(output));
+    QCOMPARE(Leftovers::runFiles(tmp()), QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestRavloFlash)

@@ -6,7 +6,9 @@
 #include "dfusimscenario.h"
 #include "rig.h"
 
+#include "engine/cachefolder.h"
 #include "engine/firmwarefile.h"
+#include "engine/sha256.h"
 #include "manifest/acceptedsequence.h"
 
 #include <QtTest>
@@ -35,6 +37,18 @@ QByteArray manifestJson(const QByteArray &digestOf)
 LoopbackReply manifestNaming(const QByteArray &digestOf)
 {
     return LoopbackReply::ok(manifestJson(digestOf));
+}
+
+// The manifest with the image's size declared.
+QByteArray withSize(const QByteArray &manifest, qint64 size)
+{
+    QJsonObject document = QJsonDocument::fromJson(manifest).object();
+    QJsonObject products = document.value("products").toObject();
+    QJsonObject product = products.value("Ravlo").toObject();
+    product.insert("size", size);
+    products.insert("Ravlo", product);
+    document.insert("products", products);
+    return QJsonDocument(document).toJson();
 }
 
 using Fault = DfuSimScenario::Fault;
@@ -86,9 +100,13 @@ Road signedRoad(const QByteArray &manifest, const QByteArray &signature, qint64 
 
 } // namespace
 
+using Replies = QList<LoopbackReply>;
+using Images = QList<QByteArray>;
 Q_DECLARE_METATYPE(Road)
 Q_DECLARE_METATYPE(Stage)
 Q_DECLARE_METATYPE(Cause)
+Q_DECLARE_METATYPE(LoopbackReply)
+Q_DECLARE_METATYPE(Replies)
 
 class TestUpgradeEngine : public QObject
 {
@@ -104,6 +122,10 @@ private slots:
     void readBackRefused();
     void cancel_data();
     void cancel();
+    void resume_data();
+    void resume();
+    void keptImage_data();
+    void keptImage();
 
 private:
     void prepare(EngineRig &rig, Road road);
@@ -263,9 +285,6 @@ void TestUpgradeEngine::failedRun_data()
         << Road{manifest, good,
                 DfuSimScenario().addDevice().addDevice().setFault(Fault::OpenDenied, 2)}
         << Stage::Scan << preconditions << Cause::SecondUnopenable << 0;
-    QTest::newRow("connection dropped")
-        << Road{manifest, LoopbackReply::ok(firmware()).dropAfter(70000)} << Stage::Download
-        << network << Cause::None << 1;
     // An error page is not saved as the image.
     QTest::newRow("HTTP 404") << Road{manifest, LoopbackReply::status(404, "<h1>gone</h1>")}
                               << Stage::Download << network << Cause::None << 1;
@@ -281,10 +300,15 @@ void TestUpgradeEngine::failedRun_data()
                                << Stage::Download << "^Failed to write firmware file$"
                                << Cause::None << 1;
     const QByteArray large = DfuSim::image(DfuSim::kFlashSize + 2048);
+    const QString tooLarge = "^The firmware image is larger than the device's flash memory$";
     QTest::newRow("image larger than the flash")
-        << Road{manifestNaming(large), LoopbackReply::ok(large)} << Stage::Flash
-        << "^The firmware image is larger than the device's flash memory$" << Cause::ImageTooLarge
-        << 1;
+        << Road{manifestNaming(large), LoopbackReply::ok(large)} << Stage::Flash << tooLarge
+        << Cause::ImageTooLarge << 1;
+    // Declared, it is not even downloaded.
+    QTest::newRow("image declared larger than the flash")
+        << Road{LoopbackReply::ok(withSize(manifestJson(large), large.size())),
+                LoopbackReply::ok(large)}
+        << Stage::Flash << tooLarge << Cause::ImageTooLarge << 0;
     // The tool's own reason goes with the failure.
     QTest::newRow("block fails to program")
         << Road{manifest, good, bus(Fault::BlockError, 40)} << Stage::Flash
@@ -433,6 +457,168 @@ void TestUpgradeEngine::cancel()
     QVERIFY(!rig.ended());
     QCOMPARE(rig.log.last(), shutdown ? QStringLiteral("Starting firmware upgrade process...")
                                       : QStringLiteral("Upgrade cancelled by user"));
+}
+
+void TestUpgradeEngine::resume_data()
+{
+    QTest::addColumn<Replies>("replies");     // the image's, one a try, in turn
+    QTest::addColumn<int>("requests");        // of the image
+    QTest::addColumn<double>("served");       // at most, in images
+    QTest::addColumn<QStringList>("notices"); // what the log says of the tries
+    QTest::addColumn<bool>("resumed");        // the file continued, never started over
+    QTest::addColumn<bool>("succeeds");
+
+    const QByteArray &image = firmware();
+    const int half = image.size() / 2;
+    // Another file of the same size, which differs from the image in the part
+    // that comes first.
+    QByteArray other = image;
+    other[0] = char(~image.at(0));
+    const auto ranged = [](const QByteArray &body, const QByteArray &etag = "\"v1\"") {
+        return LoopbackReply::ok(body).ranges("ETag", etag);
+    };
+    const LoopbackReply lastModified =
+        LoopbackReply::ok(image).ranges("Last-Modified", "Wed, 01 Jan 2025 00:00:00 GMT");
+    // The rest of the image, as the file it belongs to had changed.
+    const LoopbackReply otherRange{
+        206, {{"Content-Range", "bytes 75000-149999/150000"}, {"ETag", "\"v2\""}}, image.mid(half)};
+    const QString retry = "^Download interrupted after \\d+ bytes \\(Network error: .+\\); trying "
+                          "again in 0\\.0[248] s, retry [123] of 3$";
+    const QString again = "^The server sent the whole firmware image again; the download starts "
+                          "over$";
+    const QString over = "^The server does not continue the firmware image where the download "
+                         "stopped; the download starts over$";
+    QTest::newRow("drop at half") << Replies{ranged(image).dropAfter(half), ranged(image)} << 2
+                                  << 1.1 << QStringList{retry} << true << true;
+    QTest::newRow("drop twice") << Replies{ranged(image).dropAfter(half / 2),
+                                           ranged(image).dropAfter(half / 2), ranged(image)}
+                                << 3 << 1.1 << QStringList{retry, retry} << true << true;
+    // The transfer time-out ends the stalled try.
+    QTest::newRow("stall then resume") << Replies{ranged(image).stallAfter(half), ranged(image)}
+                                       << 2 << 1.1 << QStringList{retry} << true << true;
+    QTest::newRow("held by Last-Modified")
+        << Replies{LoopbackReply(lastModified).dropAfter(half), lastModified} << 2 << 1.1
+        << QStringList{retry} << true << true;
+    QTest::newRow("server ignores Range")
+        << Replies{LoopbackReply::ok(image).dropAfter(half), LoopbackReply::ok(image)} << 2 << 1.6
+        << QStringList{retry} << false << true;
+    // If-Range: the server sends the new file whole.
+    QTest::newRow("file changed between tries")
+        << Replies{ranged(other).dropAfter(half), ranged(image, "\"v2\"")} << 2 << 1.6
+        << QStringList{retry, again} << false << true;
+    QTest::newRow("a range of a changed file")
+        << Replies{ranged(other).dropAfter(half), otherRange, ranged(image, "\"v2\"")} << 3 << 2.1
+        << QStringList{retry, over} << false << true;
+    QTest::newRow("range not satisfiable")
+        << Replies{ranged(image).dropAfter(half), LoopbackReply::status(416), ranged(image)} << 3
+        << 1.6 << QStringList{retry, over} << false << true;
+    QTest::newRow("every try drops") << Replies{ranged(image).dropAfter(1000)} << 4 << 0.1
+                                     << QStringList{retry, retry, retry} << true << false;
+}
+
+// A download that drops or stalls is taken up where it stopped, a bounded
+// number of times; what does not continue the same file starts it over; only
+// the whole file's digest decides.
+void TestUpgradeEngine::resume()
+{
+    QFETCH(Replies, replies);
+    QFETCH(QStringList, notices);
+    QFETCH(bool, succeeds);
+    EngineRig rig;
+    prepare(rig, Road());
+    rig.bucket().serveInTurn(Release::kFirmwarePath, replies);
+    UpgradeEngine::Plan plan;
+    plan.fetchOnly = true;
+    rig.engine().setPlan(plan);
+    // The bar counts the whole image across the tries.
+    QList<int> downloaded;
+    connect(&rig.engine(), &UpgradeEngine::progress, this, [&downloaded](const RunProgress &bar) {
+        if (bar.stage == RunProgress::Stage::Download)
+            downloaded << bar.percent;
+    });
+    rig.engine().start();
+    QTRY_VERIFY_WITH_TIMEOUT(rig.ended(), 30000);
+
+    QCOMPARE(rig.successes, int(succeeds));
+    QTEST(rig.bucket().requestCount(Release::kFirmwarePath), "requests");
+    QFETCH(double, served);
+    QVERIFY(rig.bucket().bytesServed(Release::kFirmwarePath) <= served * firmware().size());
+    // The failure is said once more.
+    QCOMPARE(rig.log.size(), notices.size() + (succeeds ? 0 : 1));
+    for (int i = 0; i < notices.size(); ++i)
+        QVERIFY2(QRegularExpression(notices[i]).match(rig.log[i]).hasMatch(),
+                 qPrintable(rig.log[i]));
+    if (!succeeds)
+        QVERIFY2(rig.failures.first().reason.endsWith(" (tried 4 times)"),
+                 qPrintable(rig.failures.first().reason));
+    QFETCH(bool, resumed);
+    if (resumed)
+        QVERIFY(std::is_sorted(downloaded.begin(), downloaded.end()));
+    QCOMPARE(downloaded.last() == 100, succeeds);
+    rig.engine().shutdown();
+    verifyNothingLeft(rig);
+}
+
+void TestUpgradeEngine::keptImage_data()
+{
+    QTest::addColumn<Images>("images");          // upgraded in turn, each the manifest's of its run
+    QTest::addColumn<bool>("changedBeforeLast"); // the kept file, before the last run
+    QTest::addColumn<int>("downloads");
+    QTest::addColumn<QList<int>>("kept"); // of the images, those kept afterwards
+
+    const QByteArray second = DfuSim::image(150000, 2);
+    const QByteArray third = DfuSim::image(150000, 3);
+    QTest::newRow("the same image again")
+        << Images{firmware(), firmware()} << false << 1 << QList<int>{0};
+    QTest::newRow("the kept image changed")
+        << Images{firmware(), firmware()} << true << 2 << QList<int>{0};
+    QTest::newRow("the two newest kept")
+        << Images{firmware(), second, third} << false << 3 << QList<int>{1, 2};
+}
+
+// A verified image is kept for the next run, which hashes it again and uses
+// it instead of downloading it.
+void TestUpgradeEngine::keptImage()
+{
+    QFETCH(Images, images);
+    QFETCH(bool, changedBeforeLast);
+    EngineRig rig;
+    prepare(rig, Road());
+    const QDir folder(CacheFolder::path());
+    for (int run = 0; run < images.size(); ++run) {
+        const QByteArray &image = images.at(run);
+        rig.bucket().serve(Release::kManifestPath, manifestNaming(image));
+        rig.bucket().serve(Release::kFirmwarePath, LoopbackReply::ok(image));
+        QVERIFY(rig.loadManifest() && m_bus.setFlash(DfuSim::previousFirmware()));
+        const bool changed = changedBeforeLast && run == images.size() - 1;
+        if (changed) {
+            QFile kept(folder.filePath(Release::sha256Hex(image) + ".bin"));
+            QVERIFY(kept.open(QIODevice::ReadWrite) && kept.write("X") == 1);
+        }
+        rig.log.clear();
+        rig.successes = 0;
+        rig.engine().start();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.ended(), 30000);
+        QCOMPARE(rig.successes, 1);
+        QVERIFY(m_bus.flash().startsWith(image));
+        const bool fromKept = run > 0 && image == images.at(run - 1) && !changed;
+        QCOMPARE(rig.log
+                     .filter(QRegularExpression("^Using the firmware image downloaded before, "
+                                                "unchanged since \\(SHA-256 [0-9a-f]{64}\\): "
+                                                "nothing to download$"))
+                     .size(),
+                 int(fromKept));
+    }
+    QTEST(rig.bucket().requestCount(Release::kFirmwarePath), "downloads");
+    QFETCH(QList<int>, kept);
+    QStringList names;
+    for (int index : kept)
+        names << Release::sha256Hex(images.at(index)) + ".bin";
+    names.sort();
+    QCOMPARE(folder.entryList({"*.bin"}, QDir::Files, QDir::Name), names);
+    for (const QString &name : names)
+        QCOMPARE(Sha256::ofFile(folder.filePath(name)) + ".bin", name);
+    verifyNothingLeft(rig);
 }
 
 QTEST_GUILESS_MAIN(TestUpgradeEngine)

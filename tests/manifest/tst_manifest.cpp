@@ -173,13 +173,18 @@ void TestManifest::loadFromFile()
     QVERIFY(outcome.at(1).at(0).toBool() && outcome.at(1).at(1).toString().isEmpty());
     QCOMPARE(manifest.appVersion(), "V1.2.0");
 
-    // Held to keys: the signature beside the file.
+    // Held to keys: the signature beside the file, over its bytes as they
+    // are (line ends included).
+    const QByteArray signedFile = kManifest + "\r\n";
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(signedFile) == signedFile.size());
+    file.close();
     Manifest held(nullptr, {maker().publicKey()});
     QSignalSpy heldOutcome(&held, &Manifest::manifestLoaded);
     held.loadFromFile(file.fileName());
     QFile signatureFile(file.fileName() + ".minisig");
     QVERIFY(signatureFile.open(QIODevice::WriteOnly));
-    signatureFile.write(signature(comment(3, QDateTime::currentDateTimeUtc().addDays(1))));
+    signatureFile.write(
+        signature(comment(3, QDateTime::currentDateTimeUtc().addDays(1)), maker(), signedFile));
     signatureFile.close();
     held.loadFromFile(file.fileName());
     QCOMPARE(heldOutcome.count(), 2);

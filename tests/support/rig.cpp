@@ -100,6 +100,7 @@ EngineLimits testLimits()
     EngineLimits limits;
     limits.scanMs = 2000;
     limits.transferMs = 1500;
+    limits.retryPauseMs = 20;
     limits.burnDelayMs = 50;
     limits.restartDelayMs = 50;
     limits.cancelGraceMs = 600;

@@ -42,7 +42,8 @@ void WindowHarness::serveRelease()
 MainWindow *WindowHarness::open(bool waitForManifest, const QStringList &manifestKeys)
 {
     close();
-    m_window = std::make_unique<MainWindow>(Endpoints{bucket().url(), kStoreUrl, manifestKeys});
+    m_window = std::make_unique<MainWindow>(
+        Endpoints{bucket().url(QString(), bucketHost), kStoreUrl, manifestKeys});
     if (waitForManifest) {
         // Connected after the window's own slot: once it has seen the
         // signal, the window has handled it.

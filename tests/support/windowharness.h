@@ -48,6 +48,8 @@ public:
     void close();
 
     MainWindow *window() const { return m_window.get(); }
+    // The name the window knows the bucket by.
+    QString bucketHost = QStringLiteral("127.0.0.1");
     ModalBoxes &boxes() { return m_boxes; }
     QProgressBar *bar() const;
     QPushButton *button(const char *objectName) const;
