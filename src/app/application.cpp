@@ -16,8 +16,9 @@ static void initResources()
     Q_INIT_RESOURCE(resources);
 }
 
-void enableHighDpiScaling()
+void prepareApplication()
 {
+    qputenv("QT_XCB_GL_INTEGRATION", "none");
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
     // Qt would round 150 % up to 200 % and 125 % down to 100 %; the window

@@ -6,8 +6,11 @@ class QWidget;
 // What main() does before the application object exists: the windows and
 // dialogs scale as one with the desktop's scale (125 %, 150 %, 200 % ...),
 // sizes stay in logical pixels, and pictures are drawn from their @2x
-// versions where the screen needs them.
-void enableHighDpiScaling();
+// versions where the screen needs them; and, as nothing of the program draws
+// with OpenGL, Qt on X11 does not load its OpenGL integration at the first
+// window (with Mesa's software rasterizer that alone took half the time to
+// the window's first frame).
+void prepareApplication();
 
 // What main() does to the application before the first window exists:
 // registers the compiled-in resources, installs the translations of the

@@ -5,7 +5,7 @@
 
 int main(int argc, char *argv[])
 {
-    enableHighDpiScaling();
+    prepareApplication();
     QApplication app(argc, argv);
     setupApplication(app);
     MainWindow window;

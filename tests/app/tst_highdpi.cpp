@@ -76,7 +76,7 @@ void TestHighDpi::scalesAsOne()
 // The scaling has to be set up before the application object exists.
 int main(int argc, char *argv[])
 {
-    enableHighDpiScaling();
+    prepareApplication();
     QApplication app(argc, argv);
     TestHighDpi test;
     return QTest::qExec(&test, argc, argv);
