@@ -111,14 +111,16 @@ void Console::log(const QString &device, UpgradeEngine::Level level, const QStri
 
 void Console::upgraded(const QString &device, bool verified)
 {
-    result(device, {{"verdict", verified ? "verified" : "written"}},
+    using ResultName::Verdict;
+    result(device,
+           {{"verdict", ResultName::verdict(verified ? Verdict::Verified : Verdict::Written)}},
            {verified ? tr("upgraded") : tr("upgraded, not verified (--no-verify)")}, true);
 }
 
 void Console::unproven(const QString &device, const Diagnosis::Finding &finding)
 {
     result(device,
-           {{"verdict", "unproven"},
+           {{"verdict", ResultName::verdict(ResultName::Verdict::Unproven)},
             {"cause", ResultName::cause(finding.cause)},
             {"what", finding.what},
             {"advice", finding.advice}},
@@ -132,7 +134,7 @@ void Console::failed(const QString &device, const UpgradeFailure &failure)
     if (finding.cause != Diagnosis::Cause::None)
         lines << finding.inOneLine();
     result(device,
-           {{"verdict", "failed"},
+           {{"verdict", ResultName::verdict(ResultName::Verdict::Failed)},
             {"stage", ResultName::stage(failure.stage)},
             {"reason", failure.reason},
             {"cause", ResultName::cause(finding.cause)},

@@ -5,6 +5,12 @@
 
 namespace ResultName {
 
+QString verdict(Verdict verdict)
+{
+    static const char *const names[] = {"verified", "written", "unproven", "failed", "refused"};
+    return QString::fromLatin1(names[int(verdict)]);
+}
+
 QString stage(UpgradeFailure::Stage stage)
 {
     static const char *const names[] = {"scan",   "manifest", "download",
@@ -46,7 +52,7 @@ QString cause(Diagnosis::Cause cause)
     return QString::fromLatin1(names[int(cause)]);
 }
 
-QString failure(const UpgradeFailure &failure)
+Verdict failure(const UpgradeFailure &failure)
 {
     using Cause = Diagnosis::Cause;
     // What stops the tool before it sends the device a block.
@@ -71,7 +77,7 @@ QString failure(const UpgradeFailure &failure)
     case UpgradeFailure::Stage::ReadBack:
         break;
     }
-    return QLatin1String(nothingWritten ? "refused" : "failed");
+    return nothingWritten ? Verdict::Refused : Verdict::Failed;
 }
 
 } // namespace ResultName

@@ -2,7 +2,6 @@
 
 #include "cli/exitcode.h"
 #include "cli/recordfile.h"
-#include "cli/resultnames.h"
 #include "dfu/dfuutilpath.h"
 #include "engine/imagecache.h"
 #include "engine/sha256.h"
@@ -248,7 +247,8 @@ void UpgradeCommand::connectVerdicts(UpgradeEngine *engine,
     connect(engine, &UpgradeEngine::succeeded, this, [this, engine, done] {
         m_console.upgraded(engine->device().path, m_options.verify);
         ++m_upgraded;
-        record(engine, QLatin1String(m_options.verify ? "verified" : "written"),
+        record(engine,
+               m_options.verify ? ResultName::Verdict::Verified : ResultName::Verdict::Written,
                ResultName::cause(Diagnosis::Cause::None));
         done(ExitCode::kOk);
     });
@@ -256,7 +256,7 @@ void UpgradeCommand::connectVerdicts(UpgradeEngine *engine,
             [this, engine, done](const Diagnosis::Finding &finding) {
                 m_console.unproven(engine->device().path, finding);
                 ++m_unproven;
-                record(engine, QStringLiteral("unproven"), ResultName::cause(finding.cause));
+                record(engine, ResultName::Verdict::Unproven, ResultName::cause(finding.cause));
                 done(ExitCode::kUnproven);
             });
     connect(
@@ -271,15 +271,16 @@ void UpgradeCommand::connectVerdicts(UpgradeEngine *engine,
         });
 }
 
-void UpgradeCommand::record(UpgradeEngine *engine, const QString &verdict, const QString &cause)
+void UpgradeCommand::record(UpgradeEngine *engine, ResultName::Verdict verdict,
+                            const QString &cause)
 {
     const DeviceRun run = m_runs.value(engine);
     record(run.device.path.isEmpty() ? engine->device() : run.device, verdict, cause,
            run.clock.elapsed());
 }
 
-void UpgradeCommand::record(const DfuDevice &device, const QString &verdict, const QString &cause,
-                            qint64 milliseconds)
+void UpgradeCommand::record(const DfuDevice &device, ResultName::Verdict verdict,
+                            const QString &cause, qint64 milliseconds)
 {
     if (!m_record)
         return;
@@ -291,7 +292,7 @@ void UpgradeCommand::record(const DfuDevice &device, const QString &verdict, con
     record.serial = device.serial;
     record.firmwareVersion = local ? QString() : m_manifest.productVersion();
     record.imageSha256 = (local ? m_options.sha256 : m_manifest.productSha256()).toLower();
-    record.verdict = verdict;
+    record.verdict = ResultName::verdict(verdict);
     record.cause = cause;
     record.seconds = milliseconds / 1000.0;
     record.programVersion = QCoreApplication::applicationVersion();
@@ -325,16 +326,14 @@ void UpgradeCommand::interrupt()
     m_rescan.stop();
     m_scanner.stop();
     const int stopped = int(m_runs.size());
-    for (auto run = m_runs.cbegin(); run != m_runs.cend(); ++run) {
-        UpgradeEngine *engine = run.key();
-        const UpgradeEngine::Phase phase = engine->phase();
-        const bool writing = phase == UpgradeEngine::Phase::Flashing ||
-                             phase == UpgradeEngine::Phase::ReadingBack ||
-                             phase == UpgradeEngine::Phase::Leaving;
-        record(engine, QLatin1String(writing ? "failed" : "refused"),
+    const QList<UpgradeEngine *> engines = m_runs.keys();
+    // Recorded as they are stopped, before stopping one takes its time.
+    for (UpgradeEngine *engine : engines) {
+        const bool writing = UpgradeEngine::writesDevice(engine->phase());
+        record(engine, writing ? ResultName::Verdict::Failed : ResultName::Verdict::Refused,
                QStringLiteral("interrupted"));
     }
-    for (UpgradeEngine *engine : m_runs.keys())
+    for (UpgradeEngine *engine : engines)
         engine->cancel();
     const bool downloading = m_fetch && m_fetch->phase() != UpgradeEngine::Phase::Idle;
     if (m_fetch)

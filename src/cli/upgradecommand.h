@@ -2,6 +2,7 @@
 
 #include "cli/attachtracker.h"
 #include "cli/console.h"
+#include "cli/resultnames.h"
 #include "engine/devicescanner.h"
 #include "engine/upgradeengine.h"
 #include "manifest/manifest.h"
@@ -72,8 +73,8 @@ private:
     void refuse(const QString &message);
     // A device's verdict: reports it, records it and counts it, then goes on.
     void connectVerdicts(UpgradeEngine *engine, const std::function<void(int exitCode)> &done);
-    void record(UpgradeEngine *engine, const QString &verdict, const QString &cause);
-    void record(const DfuDevice &device, const QString &verdict, const QString &cause,
+    void record(UpgradeEngine *engine, ResultName::Verdict verdict, const QString &cause);
+    void record(const DfuDevice &device, ResultName::Verdict verdict, const QString &cause,
                 qint64 milliseconds);
     void onDeviceDone(UpgradeEngine *engine);
     void startNext();

@@ -10,13 +10,8 @@ QString path()
 {
     // Not the application's own CacheLocation: that is named after each
     // program, and the two would keep apart what they should share.
-#ifdef RAVLO_DEMO
-    const QString name = QStringLiteral("RavloFirmwareDownloader-demo");
-#else
-    const QString name = QStringLiteral("RavloFirmwareDownloader");
-#endif
     return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
-           QLatin1Char('/') + name;
+           QLatin1Char('/') + QLatin1String(RAVLO_SHARED_NAME);
 }
 
 } // namespace CacheFolder

@@ -31,8 +31,12 @@ QString temporaryFolder()
 
 bool UpgradeEngine::talksToDevice(Phase phase)
 {
-    return phase == Phase::Scanning || phase == Phase::Flashing || phase == Phase::ReadingBack ||
-           phase == Phase::Leaving;
+    return phase == Phase::Scanning || writesDevice(phase);
+}
+
+bool UpgradeEngine::writesDevice(Phase phase)
+{
+    return phase == Phase::Flashing || phase == Phase::ReadingBack || phase == Phase::Leaving;
 }
 
 UpgradeEngine::UpgradeEngine(const Endpoints &endpoints, Manifest *manifest,

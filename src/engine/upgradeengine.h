@@ -76,6 +76,9 @@ public:
     Q_ENUM(Phase)
     // Whether dfu-util talks to the device in this phase.
     static bool talksToDevice(Phase phase);
+    // Whether dfu-util writes, reads back or resets the device in this phase:
+    // stopped here, the device may be left half-written.
+    static bool writesDevice(Phase phase);
 
     enum class Level
     {

@@ -8,12 +8,8 @@ namespace AcceptedSequence {
 
 namespace {
 
-// A demo build's signings are not the maker's: it keeps its own.
-#ifdef RAVLO_DEMO
-const char kSettings[] = "RavloFirmwareDownloader-demo";
-#else
-const char kSettings[] = "RavloFirmwareDownloader";
-#endif
+// A demo build's signings are not the maker's: its settings are its own.
+const char kSettings[] = RAVLO_SHARED_NAME;
 const char kKey[] = "manifest/highestSequence";
 
 } // namespace
